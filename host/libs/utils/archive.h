@@ -1,0 +1,39 @@
+#pragma once
+
+#include "utils_global.h"
+
+#include "fileutils.h"
+
+#include <QObject>
+#include <QPointer>
+
+QT_BEGIN_NAMESPACE
+class QProcess;
+QT_END_NAMESPACE
+
+namespace Utils {
+
+// Unpacks an archive with an external tool. The caller owns the returned object.
+class QTCREATOR_UTILS_EXPORT Archive : public QObject
+{
+    Q_OBJECT
+
+public:
+    ~Archive() override;
+
+    static bool supportsFile(const FilePath &filePath, QString *reason = nullptr);
+    static Archive *unarchive(const FilePath &src, const FilePath &dest);
+
+    void cancel();
+
+signals:
+    void outputReceived(const QString &output);
+    void finished(bool success);
+
+private:
+    Archive() = default;
+
+    QPointer<QProcess> m_process;
+};
+
+} // namespace Utils

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need. Idempotent and non-interactive.
+set -euo pipefail
+
+packages=(
+    build-essential g++ cmake ninja-build ccache pkg-config
+    qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
+    libssl3 ca-certificates
+    tar gzip git
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

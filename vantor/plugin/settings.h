@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDate>
+#include <QFileInfo>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+QT_BEGIN_NAMESPACE
+class QSettings;
+QT_END_NAMESPACE
+
+namespace Vantor {
+namespace Internal {
+
+struct RepositorySettings
+{
+    QUrl url;
+    QSet<QString> removedExamples;
+    // Pending changes of the options page and the last scan; never stored.
+    QSet<QString> examplesToRemove;
+    QSet<QString> examplesToInstall;
+    QList<QFileInfo> installedManifests;
+};
+
+class Settings
+{
+public:
+    QHash<QString, QDate> updatesCheckedDate;
+    quint32 updatesCheckTimeoutDays = 1;
+    quint32 serviceRestartTimeoutSeconds = 60;
+    QHash<QString, RepositorySettings> repositories;
+
+    void load(QSettings *settings);
+    void save(QSettings *settings) const;
+    // Writes only the check dates, so that a long-lived copy does not undo other keys saved meanwhile.
+    void saveCheckedDates(QSettings *settings) const;
+
+    QString repositoryName(const QUrl &url) const;
+
+    // A repository name becomes a folder name and part of deletion paths.
+    static bool isSafeName(const QString &name);
+
+private:
+    static QHash<QString, RepositorySettings> parseRepositories(const QStringList &list);
+    static QStringList formatRepositories(const QHash<QString, RepositorySettings> &repositories);
+    static QHash<QString, QDate> parseCheckedDates(const QStringList &list);
+    static QStringList formatCheckedDates(const QHash<QString, QDate> &dates);
+};
+
+} // namespace Internal
+} // namespace Vantor

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "repository.h"
+
+#include <QJsonDocument>
+#include <QObject>
+#include <QUrl>
+
+#include <functional>
+
+QT_BEGIN_NAMESPACE
+class QNetworkReply;
+QT_END_NAMESPACE
+
+namespace Vantor {
+namespace Internal {
+
+// REST client of one repository: finds the group, fetches its projects and downloads examples.
+class ApiClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    using SuccessHandler = std::function<void(QNetworkReply &)>;
+    using ErrorHandler = std::function<void()>;
+
+    // A transfer that receives nothing for this long is aborted and fails like a network error.
+    static constexpr int DefaultTransferTimeoutMs = 60 * 1000;
+    static void setTransferTimeout(int milliseconds); // tests shorten it
+    static int transferTimeout();
+
+    explicit ApiClient(const QUrl &url, QObject *parent = nullptr);
+    ~ApiClient() override;
+
+    quint64 groupId() const { return m_groupId; }
+    QUrl baseUrl() const { return m_baseUrl; }
+    QString group() const { return m_group; }
+
+    void download(const Repository::Examples &examples);
+
+public slots:
+    void fetch();
+
+signals:
+    void ready();
+    void statusChanged(const QString &status);
+    void fetched(const Vantor::Internal::Repository::Examples &examples);
+    void downloaded(Vantor::Internal::Repository::ExamplePtr example);
+    // The archive of an example could not be downloaded; no downloaded() follows for it.
+    void downloadFailed(Vantor::Internal::Repository::ExamplePtr example);
+
+private:
+    void search();
+    void request(const QUrl &url, const QByteArray &contentType,
+                 const SuccessHandler &onSuccess, const ErrorHandler &onError);
+    QJsonDocument readJson(QNetworkReply &reply);
+    void onSearchReply(const QJsonDocument &document);
+    void onFetchReply(const QJsonDocument &document);
+    void setStatus(const QString &status);
+    Repository::ExamplePtr downloadExample(Repository::ExamplePtr example);
+
+    QUrl m_baseUrl;
+    QString m_group;
+    quint64 m_groupId = 0;
+};
+
+} // namespace Internal
+} // namespace Vantor

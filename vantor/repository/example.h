@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QImage>
+#include <QJsonObject>
+#include <QMutex>
+#include <QStringList>
+
+namespace Vantor {
+namespace Internal {
+
+// One example project of a repository: the project object as the server sent it and, once
+// downloaded, its archive and picture. Shared between threads through Repository::ExamplePtr.
+class Example
+{
+public:
+    explicit Example(const QJsonObject &json);
+    Example(const Example &) = delete;
+    Example &operator=(const Example &) = delete;
+
+    const QJsonObject &json() const { return m_json; }
+    bool isValid() const;
+    QDateTime lastActivity() const;
+    QStringList tags() const;
+
+    QByteArray archive() const;
+    void setArchive(const QByteArray &archive);
+    QImage image() const;
+    void setImage(const QByteArray &data);
+
+    // A path is used as a folder name and in deletion paths: it must be one plain name.
+    static bool isSafePath(const QString &path);
+
+private:
+    const QJsonObject m_json;
+    QByteArray m_archive;
+    mutable QMutex m_archiveMutex;
+    QImage m_image;
+    mutable QMutex m_imageMutex;
+};
+
+} // namespace Internal
+} // namespace Vantor

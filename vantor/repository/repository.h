@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QSharedPointer>
+#include <QUrl>
+
+#include <memory>
+
+namespace Vantor {
+namespace Internal {
+
+class ApiClient;
+class Example;
+
+// One configured repository: a group of example projects on a server.
+class Repository : public QObject
+{
+    Q_OBJECT
+
+public:
+    using ExamplePtr = QSharedPointer<Example>;
+    using Examples = QList<ExamplePtr>;
+
+    explicit Repository(const QUrl &url, QObject *parent = nullptr);
+    ~Repository() override;
+
+    QUrl url() const { return m_url; }
+    Examples examples() const { return m_examples; }
+    bool isReady() const;
+    void restart();
+
+    // Starts the download of the examples of the current list whose path is in the set. A path
+    // whose download or installation is still under way is skipped until release() is called.
+    void download(const QSet<QString> &paths);
+    // Ends the installation of a downloaded example, so that it may be downloaded again.
+    void release(const QString &path);
+    bool isBusy(const QString &path) const { return m_busy.contains(path); }
+
+    ApiClient *client() const { return m_client.get(); }
+
+signals:
+    void downloaded(Vantor::Internal::Repository::ExamplePtr example);
+    void fetched();
+
+private slots:
+    void onFetched(const Vantor::Internal::Repository::Examples &examples);
+
+private:
+    void connectClient();
+
+    QUrl m_url;
+    Examples m_examples;
+    std::unique_ptr<ApiClient> m_client;
+    QSet<QString> m_busy;
+};
+
+} // namespace Internal
+} // namespace Vantor
+
+Q_DECLARE_METATYPE(Vantor::Internal::Repository::ExamplePtr)
+Q_DECLARE_METATYPE(Vantor::Internal::Repository::Examples)
