@@ -24,6 +24,8 @@ public:
 
     static PluginManager *instance();
 
+    // The manager owns the settings objects it is given. Without one, settings() is the host's
+    // user file (INI, "QtProject"/"QtCreator") and globalSettings() the install-wide one.
     static void setSettings(QSettings *settings);
     static QSettings *settings();
     static void setGlobalSettings(QSettings *settings);
@@ -35,7 +37,12 @@ public:
     static QStringList pluginPaths();
     static const QVector<PluginSpec *> plugins();
     static PluginSpec *specForPlugin(const QString &name);
+    // "Name: message" of every plugin that was refused or failed; each is also written as a warning.
+    static QStringList errors();
+    // Reads, resolves, loads and initialises the plugins of the plugin paths; the host's own
+    // "Core", "Help" and "NorvelOS" are always present.
     static void loadPlugins();
+    // aboutToShutdown, then deletion, both in reverse load order. Also run by the destructor.
     static void shutdown();
 
 signals:

@@ -33,7 +33,12 @@ signals:
 private:
     Archive() = default;
 
+    void readOutput();
+    // Reports the end exactly once, however it came about.
+    void reportFinished(bool success);
+
     QPointer<QProcess> m_process;
+    bool m_finished = false;
 };
 
 } // namespace Utils

@@ -1,0 +1,190 @@
+#include "testlog.h"
+
+#include <extensionsystem/iplugin.h>
+#include <extensionsystem/pluginmanager.h>
+#include <extensionsystem/pluginspec.h>
+
+#include <QtTest>
+
+using namespace ExtensionSystem;
+
+namespace {
+
+// The log entries of the named plugins only, in order.
+QStringList entriesOf(const QStringList &names)
+{
+    QStringList result;
+    for (const QString &entry : qAsConst(TestLog::entries())) {
+        if (names.contains(entry.section(QLatin1Char(':'), 0, 0)))
+            result.append(entry);
+    }
+    return result;
+}
+
+} // namespace
+
+class tst_PluginManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void versions_data();
+    void versions();
+    void hostPlugins();
+    void otherIidIsNoPlugin();
+    void refused_data();
+    void refused();
+    void initializationOrder();
+    void failedInitialization();
+    void delayedInitialization();
+    void shutdownOrder();
+
+private:
+    PluginManager *m_manager = nullptr;
+};
+
+void tst_PluginManager::initTestCase()
+{
+    m_manager = new PluginManager;
+    QCOMPARE(PluginManager::instance(), m_manager);
+    PluginManager::setPluginPaths({QLatin1String(TEST_PLUGIN_DIR)});
+
+    // Every refusal is made visible as a warning for the host's log.
+    QTest::ignoreMessage(QtWarningMsg, "Plugin \"Unmet\": Could not resolve dependency 'Nowhere(1.0.0)'");
+    QTest::ignoreMessage(QtWarningMsg, "Plugin \"TooNew\": Could not resolve dependency 'core(4.16.0)'");
+    QTest::ignoreMessage(QtWarningMsg, "Plugin \"TooOld\": Could not resolve dependency 'NorvelOS(4.14.9)'");
+    QTest::ignoreMessage(QtWarningMsg, "Plugin \"Failing\": Plugin initialization failed: Broken on purpose");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QLatin1String("^Plugin \"AfterFailing\": Cannot load plugin because dependency failed to load: Failing\\(1.0.0\\)")));
+    QSignalSpy changed(m_manager, &PluginManager::pluginsChanged);
+    PluginManager::loadPlugins();
+    QCOMPARE(changed.count(), 1);
+}
+
+void tst_PluginManager::cleanupTestCase()
+{
+    delete m_manager;
+    QCOMPARE(PluginManager::instance(), nullptr);
+}
+
+void tst_PluginManager::versions_data()
+{
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<bool>("provided");
+
+    // Alpha is 1.2.0 and compatible down to 1.0.0.
+    QTest::newRow("exact") << "1.2.0" << true;
+    QTest::newRow("compat boundary") << "1.0.0" << true;
+    QTest::newRow("between") << "1.1.9" << true;
+    QTest::newRow("fourth part") << "1.2.0.1" << false;
+    QTest::newRow("below compat") << "0.9.9" << false;
+    QTest::newRow("numeric, not text") << "1.10.0" << false;
+    QTest::newRow("short form") << "1.2" << true;
+}
+
+void tst_PluginManager::versions()
+{
+    QFETCH(QString, wanted);
+    QFETCH(bool, provided);
+    PluginSpec *alpha = PluginManager::specForPlugin(QLatin1String("ALPHA"));
+    QVERIFY(alpha);
+    QCOMPARE(alpha->provides(QLatin1String("alpha"), wanted), provided);
+    QVERIFY(!alpha->provides(QLatin1String("Alph"), wanted));
+}
+
+void tst_PluginManager::hostPlugins()
+{
+    for (const char *name : {"Core", "Help", "NorvelOS"}) {
+        PluginSpec *spec = PluginManager::specForPlugin(QLatin1String(name));
+        QVERIFY2(spec, name);
+        QCOMPARE(spec->version(), QLatin1String("4.15.2"));
+        QVERIFY(spec->isBuiltIn());
+        QVERIFY(spec->provides(QLatin1String(name), QLatin1String("4.15.2")));
+    }
+}
+
+void tst_PluginManager::otherIidIsNoPlugin()
+{
+    QVERIFY(!PluginManager::specForPlugin(QLatin1String("OtherIid")));
+    QVERIFY(!TestLog::entries().contains(QLatin1String("OtherIid:initialize")));
+    for (PluginSpec *spec : PluginManager::plugins())
+        QVERIFY(!spec->filePath().contains(QLatin1String("pmotheriid")));
+}
+
+void tst_PluginManager::refused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("unmet") << "Unmet" << "Could not resolve dependency 'Nowhere(1.0.0)'";
+    QTest::newRow("host too old") << "TooNew" << "Could not resolve dependency 'core(4.16.0)'";
+    QTest::newRow("host too new") << "TooOld" << "Could not resolve dependency 'NorvelOS(4.14.9)'";
+}
+
+void tst_PluginManager::refused()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, error);
+    PluginSpec *spec = PluginManager::specForPlugin(name);
+    QVERIFY(spec);
+    QVERIFY(spec->hasError());
+    QCOMPARE(spec->errorString(), error);
+    QVERIFY(!spec->plugin());
+    QVERIFY(spec->state() < PluginSpec::Loaded);
+    QVERIFY(PluginManager::errors().contains(name + QLatin1String(": ") + error));
+    QVERIFY(entriesOf({name}).isEmpty());
+}
+
+void tst_PluginManager::initializationOrder()
+{
+    QCOMPARE(entriesOf({"Alpha", "Beta"}),
+             (QStringList{"Alpha:initialize", "Beta:initialize",
+                          "Beta:extensionsInitialized", "Alpha:extensionsInitialized"}));
+    PluginSpec *beta = PluginManager::specForPlugin(QLatin1String("Beta"));
+    QVERIFY(beta);
+    QCOMPARE(beta->state(), PluginSpec::Running);
+    QVERIFY(!beta->hasError());
+    QVERIFY(beta->plugin());
+    QCOMPARE(beta->plugin()->pluginSpec(), beta);
+}
+
+void tst_PluginManager::failedInitialization()
+{
+    PluginSpec *failing = PluginManager::specForPlugin(QLatin1String("Failing"));
+    QVERIFY(failing);
+    QCOMPARE(failing->errorString(), QLatin1String("Plugin initialization failed: Broken on purpose"));
+    QCOMPARE(entriesOf({"Failing"}), QStringList{"Failing:initialize"});
+    // A plugin that needs a failed one is never initialised.
+    PluginSpec *after = PluginManager::specForPlugin(QLatin1String("AfterFailing"));
+    QVERIFY(after);
+    QVERIFY(after->hasError());
+    QVERIFY(!entriesOf({"AfterFailing"}).contains(QLatin1String("AfterFailing:initialize")));
+}
+
+void tst_PluginManager::delayedInitialization()
+{
+    QTRY_COMPARE(entriesOf({"Alpha", "Beta"}).mid(4),
+                 (QStringList{"Beta:delayedInitialize", "Alpha:delayedInitialize"}));
+    QVERIFY(!entriesOf({"Failing"}).contains(QLatin1String("Failing:delayedInitialize")));
+}
+
+void tst_PluginManager::shutdownOrder()
+{
+    TestLog::entries().clear();
+    PluginManager::shutdown();
+    QCOMPARE(entriesOf({"Alpha", "Beta"}),
+             (QStringList{"Beta:aboutToShutdown", "Alpha:aboutToShutdown", "Beta:deleted", "Alpha:deleted"}));
+    QVERIFY(!entriesOf({"Failing"}).contains(QLatin1String("Failing:aboutToShutdown")));
+    QCOMPARE(PluginManager::specForPlugin(QLatin1String("Alpha"))->state(), PluginSpec::Deleted);
+    QVERIFY(!PluginManager::specForPlugin(QLatin1String("Alpha"))->plugin());
+
+    // A second shut-down, like the one of the manager's destructor, does nothing.
+    TestLog::entries().clear();
+    PluginManager::shutdown();
+    QVERIFY(TestLog::entries().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_PluginManager)
+
+#include "tst_pluginmanager.moc"
