@@ -1,0 +1,283 @@
+#include "plugin/pathtemplates.h"
+#include "repository/apiclient.h"
+#include "repository/example.h"
+#include "service/downloadservice.h"
+
+#include <gitlabserver.h>
+
+#include <coreplugin/icore.h>
+
+#include <QLoggingCategory>
+#include <QTcpServer>
+#include <QtTest>
+
+using namespace Vantor::Internal;
+
+namespace {
+
+const QString repositoryName = QStringLiteral("norvel");
+const QString dateFormat = QStringLiteral("dd.MM.yyyy");
+
+QString exampleFolder(const QString &path)
+{
+    return examplePathTemplate().arg(repositoryName, path);
+}
+
+Repository::ExamplePtr makeExample(const QString &path, const QString &lastActivity)
+{
+    QJsonObject json{{"id", 42}, {"name", "Example " + path}, {"path", path},
+                     {"web_url", "http://127.0.0.1/examples/" + path}};
+    if (!lastActivity.isNull())
+        json.insert("last_activity_at", lastActivity);
+    return Repository::ExamplePtr::create(json);
+}
+
+} // namespace
+
+class tst_UpdateCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void decision_data();
+    void decision();
+    void sameDayDownloadsNothing();
+    void settingsChangedElsewhere();
+    void restartTimer();
+
+private:
+    void writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck,
+                       int interval, int restartSeconds = 3600);
+    Repository *repository() const { return m_service->m_repositories.first().data(); }
+    void fetch(const Repository::Examples &examples);
+
+    QUrl m_deadUrl;
+    std::unique_ptr<DownloadService> m_service;
+};
+
+void tst_UpdateCheck::initTestCase()
+{
+    QCoreApplication::setOrganizationName("QtProject");
+    QCoreApplication::setApplicationName("QtCreator");
+    const QString settingsPath = qEnvironmentVariable("VANTOR_TEST_SETTINGS_PATH");
+    QVERIFY(!settingsPath.isEmpty());
+    Core::ICore::setSettingsPaths(settingsPath, settingsPath + "/install");
+    QVERIFY(exampleFolder("x").startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")));
+    QLoggingCategory::setFilterRules("tas.vantor.plugin.service.debug=true");
+    ApiClient::setTransferTimeout(2000);
+    Core::ICore::settings()->remove("Vantor");
+
+    // A port nobody listens on: these clients never come up, the lists are fed by hand.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    m_deadUrl = QUrl(QString("http://127.0.0.1:%1/examples").arg(server.serverPort()));
+}
+
+void tst_UpdateCheck::init()
+{
+    QDir(examplePathTemplate().arg(repositoryName, QString())).removeRecursively();
+}
+
+void tst_UpdateCheck::cleanup()
+{
+    // The downloads from the dead address fail soon; their workers end before the service.
+    if (m_service)
+        QTRY_VERIFY(!repository()->isBusy("demo") && !repository()->isBusy("other")
+                    && !repository()->isBusy("chart"));
+    m_service.reset();
+    Core::ICore::settings()->remove("Vantor");
+}
+
+void tst_UpdateCheck::writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck,
+                                    int interval, int restartSeconds)
+{
+    QSettings *settings = Core::ICore::settings();
+    settings->remove("Vantor");
+    settings->beginGroup("Vantor");
+    settings->setValue("Repositories",
+                       QStringList{QString("%1|%2|%3").arg(repositoryName, url.toString(), removed)});
+    if (!lastCheck.isNull())
+        settings->setValue("UpdatesCheckedDate",
+                           QStringList{repositoryName + '|' + lastCheck.toString(dateFormat)});
+    settings->setValue("UpdatesCheckTimeoutDays", interval);
+    settings->setValue("ServiceRestartTimeoutSeconds", restartSeconds);
+    settings->endGroup();
+    settings->sync();
+}
+
+// Delivers a list as the repository's client would after a fetch.
+void tst_UpdateCheck::fetch(const Repository::Examples &examples)
+{
+    emit repository()->client()->fetched(examples);
+}
+
+void tst_UpdateCheck::decision_data()
+{
+    QTest::addColumn<QDate>("lastCheck");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<QString>("lastActivity");
+    QTest::addColumn<bool>("folderExists");
+    QTest::addColumn<bool>("due");
+    QTest::addColumn<bool>("downloaded");
+
+    const QDate today = QDate::currentDate();
+    const auto iso = [](const QDateTime &time) { return time.toUTC().toString(Qt::ISODateWithMs); };
+    const QString longAgo = iso(QDateTime::currentDateTime().addDays(-30));
+    const QDate twoDaysAgo = today.addDays(-2);
+
+    QTest::newRow("no stored date") << QDate() << 1 << false << longAgo << true << true << true;
+    QTest::newRow("yesterday, interval 1") << today.addDays(-1) << 1 << false << longAgo << false
+                                           << false << false;
+    QTest::newRow("two days ago, changed since") << twoDaysAgo << 1 << false
+                                                 << iso(QDateTime::currentDateTime()) << true
+                                                 << true << true;
+    QTest::newRow("two days ago, unchanged") << twoDaysAgo << 1 << false << longAgo << true
+                                             << true << false;
+    QTest::newRow("two days ago, unchanged, folder missing") << twoDaysAgo << 1 << false << longAgo
+                                                             << false << true << true;
+    QTest::newRow("changed a second before the check day")
+        << twoDaysAgo << 1 << false << iso(twoDaysAgo.startOfDay().addSecs(-1)) << true << true << false;
+    QTest::newRow("changed at the start of the check day")
+        << twoDaysAgo << 1 << false << iso(twoDaysAgo.startOfDay()) << true << true << true;
+    QTest::newRow("future date") << today.addDays(3) << 1 << false << longAgo << false << false << false;
+    QTest::newRow("interval 0") << QDate() << 0 << false << longAgo << false << false << false;
+    QTest::newRow("five days ago, interval 7") << today.addDays(-5) << 7 << false << longAgo << false
+                                               << false << false;
+    QTest::newRow("removed example") << QDate() << 1 << true << longAgo << false << true << false;
+    QTest::newRow("unreadable activity") << twoDaysAgo << 1 << false << "last tuesday" << true
+                                         << true << true;
+    QTest::newRow("missing activity") << twoDaysAgo << 1 << false << QString() << true << true << true;
+}
+
+void tst_UpdateCheck::decision()
+{
+    QFETCH(QDate, lastCheck);
+    QFETCH(int, interval);
+    QFETCH(bool, removed);
+    QFETCH(QString, lastActivity);
+    QFETCH(bool, folderExists);
+    QFETCH(bool, due);
+    QFETCH(bool, downloaded);
+
+    writeSettings(m_deadUrl, removed ? "demo" : QString(), lastCheck, interval);
+    if (folderExists)
+        QVERIFY(QDir().mkpath(exampleFolder("demo")));
+    m_service = std::make_unique<DownloadService>();
+    QSignalSpy updated(m_service.get(), &DownloadService::updated);
+
+    // A second example that is always due, so that a skipped "demo" is not an empty download.
+    fetch({makeExample("demo", lastActivity), makeExample("other", QString())});
+    QCOMPARE(updated.count(), 1);
+    QCOMPARE(repository()->isBusy("demo"), downloaded);
+    QCOMPARE(repository()->isBusy("other"), due);
+
+    const QStringList dates = Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList();
+    if (due)
+        QCOMPARE(dates, QStringList{repositoryName + '|' + QDate::currentDate().toString(dateFormat)});
+    else if (lastCheck.isValid())
+        QCOMPARE(dates, QStringList{repositoryName + '|' + lastCheck.toString(dateFormat)});
+    else
+        QCOMPARE(dates, QStringList());
+}
+
+void tst_UpdateCheck::sameDayDownloadsNothing()
+{
+    writeSettings(m_deadUrl, QString(), QDate(), 1);
+    m_service = std::make_unique<DownloadService>();
+    const Repository::Examples examples{makeExample("demo", QString()), makeExample("chart", QString())};
+    fetch(examples);
+    QVERIFY(repository()->isBusy("demo"));
+    QVERIFY(repository()->isBusy("chart"));
+    // Their downloads fail, which ends them.
+    QTRY_VERIFY(!repository()->isBusy("demo") && !repository()->isBusy("chart"));
+
+    // A restarted client fetches again the same day.
+    QSignalSpy updated(m_service.get(), &DownloadService::updated);
+    fetch(examples);
+    QCOMPARE(updated.count(), 1);
+    QVERIFY(!repository()->isBusy("demo"));
+    QVERIFY(!repository()->isBusy("chart"));
+
+    // So does a second service, started later the same day.
+    m_service.reset();
+    m_service = std::make_unique<DownloadService>();
+    fetch(examples);
+    QVERIFY(!repository()->isBusy("demo"));
+    QVERIFY(!repository()->isBusy("chart"));
+}
+
+void tst_UpdateCheck::settingsChangedElsewhere()
+{
+    writeSettings(m_deadUrl, QString(), QDate(), 1);
+    m_service = std::make_unique<DownloadService>();
+
+    // The options page saves after the service has started: a removal, another interval and an
+    // entry the service itself would not keep.
+    QSettings *settings = Core::ICore::settings();
+    const QStringList repositories{QString("%1|%2|demo").arg(repositoryName, m_deadUrl.toString()),
+                                   "not a repository"};
+    settings->setValue("Vantor/Repositories", repositories);
+    settings->setValue("Vantor/UpdatesCheckTimeoutDays", 5);
+    settings->setValue("Vantor/UpdatesCheckedDate", QStringList{"elsewhere|01.02.2024"});
+    settings->sync();
+
+    fetch({makeExample("demo", QString()), makeExample("chart", QString())});
+    QVERIFY(!repository()->isBusy("demo"));
+    QVERIFY(repository()->isBusy("chart"));
+
+    QCOMPARE(settings->value("Vantor/Repositories").toStringList(), repositories);
+    QCOMPARE(settings->value("Vantor/UpdatesCheckTimeoutDays").toInt(), 5);
+    QStringList dates = settings->value("Vantor/UpdatesCheckedDate").toStringList();
+    dates.sort();
+    QCOMPARE(dates, (QStringList{"elsewhere|01.02.2024",
+                                 repositoryName + '|' + QDate::currentDate().toString(dateFormat)}));
+
+    // Switched off on the page: the next fetch records nothing and downloads nothing.
+    QTRY_VERIFY(!repository()->isBusy("chart"));
+    settings->setValue("Vantor/UpdatesCheckTimeoutDays", 0);
+    settings->remove("Vantor/UpdatesCheckedDate");
+    settings->sync();
+    QTest::ignoreMessage(QtDebugMsg, "Automatic updates disabled");
+    fetch({makeExample("chart", QString())});
+    QVERIFY(!repository()->isBusy("chart"));
+    QVERIFY(!settings->contains("Vantor/UpdatesCheckedDate"));
+}
+
+void tst_UpdateCheck::restartTimer()
+{
+    GitLabServer server;
+    QVERIFY(server.listen());
+    server.addGroup("examples");
+    // The group search fails twice: the first client and the first restarted one stay down.
+    server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::reply(500).only(2));
+    writeSettings(server.groupUrl("examples"), QString(), QDate(), 0, 1);
+
+    m_service = std::make_unique<DownloadService>();
+    QSignalSpy status(m_service.get(), &DownloadService::statusChanged);
+    QVERIFY(m_service->m_timer.isActive());
+    QCOMPARE(m_service->m_timer.interval(), 1000);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!m_service->m_timer.isActive(), 10000);
+    QVERIFY(repository()->isReady());
+    const QString restarting = "API client is not ready - restarting (" + server.groupUrl("examples").toString() + ")";
+    const auto restarts = [&status, &restarting] {
+        return std::count_if(status.cbegin(), status.cend(), [&restarting](const QList<QVariant> &arguments) {
+            return arguments.first().toString() == restarting;
+        });
+    };
+    QCOMPARE(restarts(), 2);
+    QCOMPARE(server.requestCount(GitLabServer::SearchRoute), 3);
+
+    // Stopped for good.
+    QTest::qWait(1500);
+    QCOMPARE(restarts(), 2);
+    QVERIFY(!m_service->m_timer.isActive());
+}
+
+QTEST_GUILESS_MAIN(tst_UpdateCheck)
+
+#include "tst_updatecheck.moc"

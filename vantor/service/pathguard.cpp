@@ -1,0 +1,83 @@
+#include "pathguard.h"
+
+#include "plugin/logging.h"
+#include "plugin/pathtemplates.h"
+#include "plugin/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace Vantor {
+namespace Internal {
+
+PathGuard::PathGuard(const QString &repositoryName)
+    : m_repositoryFolder(repositoryPathTemplate().arg(repositoryName))
+    , m_backupFolder(m_repositoryFolder + QLatin1String(".backup"))
+    , m_safeName(Settings::isSafeName(repositoryName))
+{
+}
+
+bool PathGuard::allows(const QString &path) const
+{
+    // A name such as ".." would move the folders themselves elsewhere.
+    return m_safeName && isBelow(path, {m_repositoryFolder, m_backupFolder});
+}
+
+bool PathGuard::isBelow(const QString &path, const QStringList &roots)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    const QString parent = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (parent.isEmpty())
+        return false;
+    const QString resolved = parent + QLatin1Char('/') + name;
+    for (const QString &root : roots) {
+        const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+        if (!canonicalRoot.isEmpty() && resolved.startsWith(canonicalRoot + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+bool PathGuard::removeFolder(const QString &path) const
+{
+    if (!allows(path)) {
+        qCDebug(serviceLog) << "Refusing to delete outside the repository folder:" << path;
+        return false;
+    }
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return QFile::remove(path);
+    if (!info.exists())
+        return true;
+    return QDir(path).removeRecursively();
+}
+
+bool PathGuard::rename(const QString &from, const QString &to) const
+{
+    if (!allows(from) || !allows(to)) {
+        qCDebug(serviceLog) << "Refusing to move outside the repository folder:" << from << to;
+        return false;
+    }
+    return QDir().rename(from, to);
+}
+
+bool PathGuard::prepareWrite(const QString &filePath) const
+{
+    if (!allows(filePath)) {
+        qCDebug(serviceLog) << "Refusing to write outside the repository folder:" << filePath;
+        return false;
+    }
+    const QFileInfo info(filePath);
+    if (info.isSymLink())
+        return QFile::remove(filePath);
+    return !info.isDir();
+}
+
+} // namespace Internal
+} // namespace Vantor
