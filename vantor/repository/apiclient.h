@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 QT_BEGIN_NAMESPACE
 class QNetworkReply;
@@ -50,18 +51,26 @@ signals:
     void downloadFailed(Vantor::Internal::Repository::ExamplePtr example);
 
 private:
+    struct Transfer;  // the network objects of one request and who disposes of them
+    struct Wait;      // one worker's wait for its example
+    struct Workers;   // what the workers know of the client; outlives it
+
     void search();
-    void request(const QUrl &url, const QByteArray &contentType,
-                 const SuccessHandler &onSuccess, const ErrorHandler &onError);
+    std::shared_ptr<Transfer> request(const QUrl &url, const QByteArray &contentType,
+                                      const SuccessHandler &onSuccess, const ErrorHandler &onError);
     QJsonDocument readJson(QNetworkReply &reply);
     void onSearchReply(const QJsonDocument &document);
     void onFetchReply(const QJsonDocument &document);
     void setStatus(const QString &status);
-    Repository::ExamplePtr downloadExample(Repository::ExamplePtr example);
+    static Repository::ExamplePtr downloadExample(const std::shared_ptr<Workers> &workers,
+                                                  Repository::ExamplePtr example);
+    void onArchiveReply(QNetworkReply &reply, const Repository::ExamplePtr &example,
+                        const std::shared_ptr<Wait> &wait);
 
     QUrl m_baseUrl;
     QString m_group;
     quint64 m_groupId = 0;
+    std::shared_ptr<Workers> m_workers;
 };
 
 } // namespace Internal

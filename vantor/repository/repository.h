@@ -1,5 +1,8 @@
 #pragma once
 
+// Complete, because the shared-pointer meta-types below look into it.
+#include "example.h"
+
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -12,7 +15,6 @@ namespace Vantor {
 namespace Internal {
 
 class ApiClient;
-class Example;
 
 // One configured repository: a group of example projects on a server.
 class Repository : public QObject
@@ -40,6 +42,9 @@ public:
 
     ApiClient *client() const { return m_client.get(); }
 
+    // Makes the example types usable in queued connections and signal spies; idempotent.
+    static void registerMetaTypes();
+
 signals:
     void downloaded(Vantor::Internal::Repository::ExamplePtr example);
     void fetched();
@@ -53,7 +58,8 @@ private:
     QUrl m_url;
     Examples m_examples;
     std::unique_ptr<ApiClient> m_client;
-    QSet<QString> m_busy;
+    QSet<QString> m_busy;        // downloading or being installed
+    QSet<QString> m_downloading; // the part of m_busy whose download has not been delivered yet
 };
 
 } // namespace Internal

@@ -1,0 +1,389 @@
+#include "repository/apiclient.h"
+#include "repository/example.h"
+
+#include <gitlabserver.h>
+#include <testprojects.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Vantor::Internal;
+
+namespace {
+
+QMutex s_logMutex;
+QStringList s_log;
+QtMessageHandler s_previousHandler = nullptr;
+
+void collectMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg && QByteArray(context.category).startsWith("tas.vantor")) {
+        QMutexLocker locker(&s_logMutex);
+        s_log.append(message);
+        return;
+    }
+    s_previousHandler(type, context, message);
+}
+
+QStringList logged()
+{
+    QMutexLocker locker(&s_logMutex);
+    return s_log;
+}
+
+bool loggedStartingWith(const QString &text)
+{
+    const QStringList lines = logged();
+    return std::any_of(lines.cbegin(), lines.cend(), [&](const QString &line) { return line.startsWith(text); });
+}
+
+QStringList spiedStatuses(const QSignalSpy &spy)
+{
+    QStringList statuses;
+    for (const QList<QVariant> &arguments : spy)
+        statuses.append(arguments.at(0).toString());
+    return statuses;
+}
+
+// An expected status ending in "*" matches any status starting with the text before it.
+bool matches(const QStringList &actual, const QStringList &expected)
+{
+    if (actual.size() != expected.size())
+        return false;
+    for (int i = 0; i < actual.size(); ++i) {
+        const QString &want = expected.at(i);
+        if (want.endsWith('*') ? !actual.at(i).startsWith(want.chopped(1)) : actual.at(i) != want)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class tst_ApiClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void urlSplitting_data();
+    void urlSplitting();
+    void search_data();
+    void search();
+    void fetch_data();
+    void fetch();
+    void fetchBeforeReady();
+    void stalledSearch();
+
+private:
+    std::unique_ptr<ApiClient> readyClient();
+
+    QTemporaryDir m_folders;
+    GitLabServer m_server;
+    qint64 m_examplesId = 0;
+    qint64 m_subId = 0;
+    QList<qint64> m_valid; // newest first, as the server lists them
+};
+
+void tst_ApiClient::initTestCase()
+{
+    QLoggingCategory::setFilterRules("tas.vantor.plugin.api.debug=true");
+    s_previousHandler = qInstallMessageHandler(collectMessages);
+
+    QVERIFY(m_folders.isValid());
+    QVERIFY(m_server.listen());
+    m_server.addGroup("alpha-examples", "Alpha examples");
+    m_examplesId = m_server.addGroup("examples");
+    m_subId = m_server.addGroup("sub", "sub", m_examplesId);
+    m_server.addGroup("more-examples");
+    m_server.addGroup("tools");
+
+    const QString hello = m_folders.filePath("Hello");
+    const QString calc = m_folders.filePath("Calc");
+    QVERIFY(TestProjects::writeQmakeProject(hello, "hello"));
+    QVERIFY(TestProjects::writeCMakeProject(calc, "calc"));
+    QVERIFY(TestProjects::writePng(m_folders.filePath("hello.png"), {64, 64}));
+
+    GitLabServer::ProjectOptions options;
+    options.avatarFile = m_folders.filePath("hello.png");
+    const qint64 helloId = m_server.addProject(m_examplesId, hello, options);
+    const qint64 calcId = m_server.addProject(m_examplesId, calc);
+    QVERIFY2(helloId && calcId, qPrintable(m_server.errorString()));
+    m_server.addProject(m_subId, hello); // a subgroup's project is not the group's
+    // Projects that are no valid examples.
+    const QList<QPair<QString, QJsonValue>> faults{
+        {"id", 0}, {"id", "12"}, {"name", ""}, {"web_url", QJsonValue::Undefined}, {"path", ".."}, {"path", "a/b"}};
+    for (const auto &fault : faults)
+        m_server.setProjectField(m_server.addProject(m_examplesId, calc), fault.first, fault.second);
+    m_valid = {calcId, helloId};
+}
+
+void tst_ApiClient::init()
+{
+    QMutexLocker locker(&s_logMutex);
+    s_log.clear();
+}
+
+void tst_ApiClient::cleanup()
+{
+    m_server.clearBehaviours();
+    m_server.clearRequests();
+    ApiClient::setTransferTimeout(ApiClient::DefaultTransferTimeoutMs);
+    QTRY_COMPARE(m_server.inFlight(), 0);
+}
+
+void tst_ApiClient::urlSplitting_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("baseUrl");
+    QTest::addColumn<QString>("debug");
+
+    QTest::newRow("group") << "http://127.0.0.1:8080/examples" << "examples" << "http://127.0.0.1:8080/api/v4" << "";
+    QTest::newRow("trailing slash") << "http://127.0.0.1:8080/examples/" << "examples"
+                                    << "http://127.0.0.1:8080/api/v4" << "";
+    QTest::newRow("subgroup") << "https://127.0.0.1/norvel/examples" << "norvel/examples"
+                              << "https://127.0.0.1/api/v4" << "";
+    QTest::newRow("encoded") << "http://127.0.0.1/my%20group" << "my group" << "http://127.0.0.1/api/v4" << "";
+    QTest::newRow("user and query") << "https://me@127.0.0.1:8443/examples?x=1" << "examples"
+                                    << "https://me@127.0.0.1:8443/api/v4?x=1" << "";
+    QTest::newRow("no path") << "http://127.0.0.1:8080" << "" << "http://127.0.0.1:8080/api/v4"
+                             << "Provided repository url has no group:";
+    QTest::newRow("root") << "http://127.0.0.1:8080/" << "" << "http://127.0.0.1:8080/api/v4"
+                          << "Provided repository url has no group:";
+    QTest::newRow("two slashes") << "http://127.0.0.1:8080//" << "" << "http://127.0.0.1:8080/api/v4"
+                                 << "Provided repository url has no group:";
+    QTest::newRow("no scheme") << "127.0.0.1/examples" << "" << "" << "Provided repository url is not valid:";
+    QTest::newRow("no scheme, no path") << "127.0.0.1" << "" << "" << "Provided repository url is not valid:";
+    QTest::newRow("local file") << "file:///srv/examples" << "" << "" << "Provided repository url is not valid:";
+    QTest::newRow("empty") << "" << "" << "" << "Provided repository url is not valid:";
+}
+
+void tst_ApiClient::urlSplitting()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, group);
+    QFETCH(QString, baseUrl);
+    QFETCH(QString, debug);
+
+    auto client = std::make_unique<ApiClient>(QUrl(url));
+    QSignalSpy statuses(client.get(), &ApiClient::statusChanged);
+    QCOMPARE(client->group(), group);
+    if (!baseUrl.isEmpty())
+        QCOMPARE(client->baseUrl().toString(), baseUrl);
+    if (!debug.isEmpty()) {
+        QVERIFY2(logged().contains(debug + " \"" + url + "\""), qPrintable(logged().join('\n')));
+        // An unusable URL never searches.
+        QCoreApplication::processEvents();
+        QCOMPARE(statuses.count(), 0);
+    } else {
+        QVERIFY(logged().isEmpty());
+    }
+    QCOMPARE(client->groupId(), 0u);
+    client.reset(); // before its queued search could reach the address
+}
+
+void tst_ApiClient::search_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<GitLabBehaviour>("behaviour");
+    QTest::addColumn<QStringList>("statuses");
+    QTest::addColumn<qint64>("groupId");
+    QTest::addColumn<QStringList>("debug");
+
+    const QStringList ready{"Searching examples", "", "API client is ready"};
+    const QStringList noId{"Searching examples", "", "Search error: request return wrong data - no id field"};
+    const QStringList nullObject{"Searching examples", "", "Search error: request return null object"};
+    const QStringList networkError{"Searching examples", "Network error: *"};
+    const QString more = "Search request return more than 1 object - taking first";
+    const GitLabBehaviour normal;
+
+    // The real answer lists "Alpha examples", "examples", "more-examples" and "sub", in that order.
+    QTest::newRow("server, among several") << "examples" << normal << ready << m_examplesId << QStringList{more};
+    QTest::newRow("server, other case") << "Examples" << normal << ready << m_examplesId << QStringList{more};
+    QTest::newRow("server, subgroup") << "examples/sub" << normal << ready << m_subId << QStringList();
+    QTest::newRow("server, unknown") << "nothing" << normal << noId << qint64(0) << QStringList();
+    QTest::newRow("object") << "examples" << GitLabBehaviour::reply(200, R"({"id":77})") << ready << qint64(77)
+                            << QStringList();
+    QTest::newRow("empty array") << "examples" << GitLabBehaviour::reply(200, "[]") << noId << qint64(0)
+                                 << QStringList();
+    QTest::newRow("two, none ours") << "examples"
+                                    << GitLabBehaviour::reply(200, R"([{"id":5,"full_path":"a"},{"id":6}])")
+                                    << ready << qint64(5) << QStringList{more};
+    QTest::newRow("two, second ours") << "examples"
+        << GitLabBehaviour::reply(200, R"([{"id":5,"full_path":"more-examples"},{"id":6,"full_path":"EXAMPLES"}])")
+        << ready << qint64(6) << QStringList{more};
+    QTest::newRow("id 0") << "examples" << GitLabBehaviour::reply(200, R"([{"id":0}])")
+                          << QStringList{"Searching examples", ""} << qint64(0) << QStringList();
+    QTest::newRow("id as string") << "examples" << GitLabBehaviour::reply(200, R"({"id":"12"})")
+                                  << QStringList{"Searching examples", ""} << qint64(0) << QStringList();
+    QTest::newRow("id fraction") << "examples" << GitLabBehaviour::reply(200, R"({"id":1.5})")
+                                 << QStringList{"Searching examples", ""} << qint64(0) << QStringList();
+    QTest::newRow("id too big") << "examples" << GitLabBehaviour::reply(200, R"({"id":4294967296})")
+                                << QStringList{"Searching examples", ""} << qint64(0) << QStringList();
+    QTest::newRow("no id") << "examples" << GitLabBehaviour::reply(200, R"({"name":"examples"})") << noId
+                           << qint64(0) << QStringList();
+    QTest::newRow("204") << "examples" << GitLabBehaviour::noContent() << nullObject << qint64(0)
+                         << QStringList{"Json response: \"\"", "Json parse error: "};
+    QTest::newRow("not json") << "examples" << GitLabBehaviour::notJson() << nullObject << qint64(0)
+                              << QStringList{"Json response: \"<html>", "Json parse error: "};
+    QTest::newRow("301") << "examples" << GitLabBehaviour::redirect(m_server.url().toString() + "/elsewhere")
+                         << networkError << qint64(0) << QStringList();
+    QTest::newRow("404") << "examples" << GitLabBehaviour::reply(404) << networkError << qint64(0) << QStringList();
+    QTest::newRow("429") << "examples" << GitLabBehaviour::reply(429) << networkError << qint64(0) << QStringList();
+    QTest::newRow("closed mid-body") << "examples" << GitLabBehaviour::closeMidBody() << networkError << qint64(0)
+                                     << QStringList();
+    QTest::newRow("delayed") << "examples" << GitLabBehaviour::delay(200) << ready << m_examplesId
+                             << QStringList{more};
+}
+
+void tst_ApiClient::search()
+{
+    QFETCH(QString, group);
+    QFETCH(GitLabBehaviour, behaviour);
+    QFETCH(QStringList, statuses);
+    QFETCH(qint64, groupId);
+    QFETCH(QStringList, debug);
+
+    m_server.setBehaviour(GitLabServer::SearchRoute, behaviour);
+    ApiClient client(m_server.groupUrl(group));
+    QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
+    QSignalSpy readySpy(&client, &ApiClient::ready);
+    QTRY_VERIFY_WITH_TIMEOUT(statusSpy.count() >= statuses.count(), 5000);
+    QTest::qWait(50); // nothing more may follow
+    QVERIFY2(matches(spiedStatuses(statusSpy), statuses), qPrintable(spiedStatuses(statusSpy).join('|')));
+    QCOMPARE(client.groupId(), quint64(groupId));
+    QCOMPARE(readySpy.count(), groupId ? 1 : 0);
+    for (const QString &line : debug)
+        QVERIFY2(loggedStartingWith(line), qPrintable(line + " not in:\n" + logged().join('\n')));
+    if (!debug.contains("Search request return more than 1 object - taking first"))
+        QVERIFY(!loggedStartingWith("Search request return more than 1 object"));
+
+    // The group path goes between double quotes, as one phrase.
+    const QList<HttpRequest> requests = m_server.requests();
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().path, QByteArray("/api/v4/groups"));
+    QCOMPARE(requests.first().queryValue("search"), '"' + group + '"');
+    QCOMPARE(requests.first().header("Content-Type"), QByteArray("application/json"));
+}
+
+void tst_ApiClient::fetch_data()
+{
+    QTest::addColumn<GitLabBehaviour>("behaviour");
+    QTest::addColumn<QStringList>("statuses");
+    QTest::addColumn<int>("fetched"); // -1: not emitted
+    QTest::addColumn<QStringList>("debug");
+
+    const GitLabBehaviour normal;
+    const QStringList ok{"Fetch examples", ""};
+    const QStringList networkError{"Fetch examples", "Network error: *"};
+    const QStringList noProjects{"Fetch examples", "", "Fetch error: request return wrong data - no projects field"};
+    const QStringList nullObject{"Fetch examples", "", "Fetch error: request return null object"};
+
+    QTest::newRow("server") << normal << ok << 2 << QStringList();
+    QTest::newRow("no projects") << GitLabBehaviour::reply(200, R"({"id":11})") << noProjects << -1 << QStringList();
+    QTest::newRow("empty projects") << GitLabBehaviour::reply(200, R"({"projects":[]})") << ok << 0 << QStringList();
+    QTest::newRow("projects not an array") << GitLabBehaviour::reply(200, R"({"projects":{"id":1}})") << ok << 0
+                                           << QStringList();
+    QTest::newRow("array of two")
+        << GitLabBehaviour::reply(200, R"([{"projects":[{"id":3,"name":"A","path":"a","web_url":"w"},)"
+                                       R"({"id":4,"name":"","path":"b","web_url":"w"}]},{"projects":[]}])")
+        << ok << 1 << QStringList{"Fetch request return more than 1 object - taking first"};
+    QTest::newRow("empty array") << GitLabBehaviour::reply(200, "[]") << noProjects << -1 << QStringList();
+    QTest::newRow("not json") << GitLabBehaviour::notJson() << nullObject << -1
+                              << QStringList{"Json response:", "Json parse error: "};
+    QTest::newRow("204") << GitLabBehaviour::noContent() << nullObject << -1 << QStringList{"Json response:"};
+    QTest::newRow("404") << GitLabBehaviour::reply(404) << networkError << -1 << QStringList();
+    QTest::newRow("301") << GitLabBehaviour::redirect("/api/v4/groups/1") << networkError << -1 << QStringList();
+}
+
+std::unique_ptr<ApiClient> tst_ApiClient::readyClient()
+{
+    auto client = std::make_unique<ApiClient>(m_server.groupUrl("examples"));
+    QSignalSpy ready(client.get(), &ApiClient::ready);
+    if (!ready.wait(5000))
+        return {};
+    return client;
+}
+
+void tst_ApiClient::fetch()
+{
+    QFETCH(GitLabBehaviour, behaviour);
+    QFETCH(QStringList, statuses);
+    QFETCH(int, fetched);
+    QFETCH(QStringList, debug);
+
+    const std::unique_ptr<ApiClient> client = readyClient();
+    QVERIFY(client);
+    m_server.setBehaviour(GitLabServer::GroupRoute, behaviour);
+    QSignalSpy statusSpy(client.get(), &ApiClient::statusChanged);
+    QSignalSpy fetchedSpy(client.get(), &ApiClient::fetched);
+    client->fetch();
+    QTRY_VERIFY_WITH_TIMEOUT(statusSpy.count() >= statuses.count(), 5000);
+    QTest::qWait(50);
+    QVERIFY2(matches(spiedStatuses(statusSpy), statuses), qPrintable(spiedStatuses(statusSpy).join('|')));
+    QCOMPARE(fetchedSpy.count(), fetched < 0 ? 0 : 1);
+    for (const QString &line : debug)
+        QVERIFY2(loggedStartingWith(line), qPrintable(line + " not in:\n" + logged().join('\n')));
+    QCOMPARE(m_server.requestCount(QString("^/api/v4/groups/%1$").arg(client->groupId())), 1);
+    if (fetched < 0)
+        return;
+
+    const auto examples = fetchedSpy.first().first().value<Repository::Examples>();
+    QCOMPARE(examples.size(), fetched);
+    if (QTest::currentDataTag() == QByteArray("server")) {
+        // Only the group's own valid projects, newest first, each exactly as the server sent it.
+        for (int i = 0; i < examples.size(); ++i) {
+            QVERIFY(examples.at(i)->isValid());
+            QCOMPARE(examples.at(i)->json(), m_server.projectJson(m_valid.at(i)));
+        }
+    }
+}
+
+void tst_ApiClient::fetchBeforeReady()
+{
+    m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::reply(200, R"([{"id":0}])"));
+    ApiClient client(m_server.groupUrl("examples"));
+    QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
+    QTRY_COMPARE(statusSpy.count(), 2);
+    client.fetch();
+    QCOMPARE(statusSpy.last().first().toString(),
+             QString("Repository error: group id not found - unable to fetch examples"));
+    QTest::qWait(50);
+    QCOMPARE(m_server.requestCount(GitLabServer::GroupRoute), 0);
+    QCOMPARE(statusSpy.count(), 3);
+}
+
+void tst_ApiClient::stalledSearch()
+{
+    const int timeout = 400;
+    ApiClient::setTransferTimeout(timeout);
+    m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::noAnswer());
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ApiClient client(m_server.groupUrl("examples"));
+    QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
+    QTRY_COMPARE_WITH_TIMEOUT(statusSpy.count(), 2, 5000);
+    QVERIFY(elapsed.elapsed() >= timeout * 95 / 100); // coarse timers may fire 5 % early
+    QCOMPARE(statusSpy.last().first().toString(), QString("Network error: Operation canceled"));
+    QVERIFY(loggedStartingWith("Transfer stalled, aborting:"));
+    QCOMPARE(client.groupId(), 0u);
+    QTRY_COMPARE(m_server.inFlight(), 0); // the connection was given up
+
+    // A slow answer whose data keeps coming in time is not a stall.
+    m_server.clearBehaviours();
+    m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::delay(timeout / 2));
+    ApiClient patient(m_server.groupUrl("examples"));
+    QSignalSpy ready(&patient, &ApiClient::ready);
+    QVERIFY(ready.wait(5000));
+}
+
+QTEST_GUILESS_MAIN(tst_ApiClient)
+
+#include "tst_apiclient.moc"

@@ -1,0 +1,444 @@
+#include "repository/apiclient.h"
+#include "repository/repository.h"
+
+#include <gitlabserver.h>
+#include <testprojects.h>
+
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtTest>
+
+using namespace Vantor::Internal;
+
+namespace {
+
+QMutex s_logMutex;
+QStringList s_log;
+QtMessageHandler s_previousHandler = nullptr;
+
+// Status texts of downloads are written from worker threads too; a spy would race with them.
+void collectMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg && QByteArray(context.category).startsWith("tas.vantor")) {
+        QMutexLocker locker(&s_logMutex);
+        s_log.append(message);
+        return;
+    }
+    s_previousHandler(type, context, message);
+}
+
+QStringList statuses()
+{
+    QMutexLocker locker(&s_logMutex);
+    QStringList result;
+    for (const QString &line : qAsConst(s_log)) {
+        if (line.startsWith("Status: "))
+            result.append(line.mid(8));
+    }
+    return result;
+}
+
+bool logged(const QString &line)
+{
+    QMutexLocker locker(&s_logMutex);
+    return s_log.contains(line);
+}
+
+QString pathOf(const Repository::ExamplePtr &example)
+{
+    return example->json().value("path").toString();
+}
+
+QStringList downloadedPaths(const QSignalSpy &spy)
+{
+    QStringList paths;
+    for (const QList<QVariant> &arguments : spy)
+        paths.append(pathOf(arguments.at(0).value<Repository::ExamplePtr>()));
+    return paths;
+}
+
+int activeWorkers()
+{
+    return QThreadPool::globalInstance()->activeThreadCount();
+}
+
+constexpr int PoolSize = 3;
+constexpr int ExampleCount = 5;
+
+} // namespace
+
+class tst_Download : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void parallel_data();
+    void parallel();
+    void archiveFails_data();
+    void archiveFails();
+    void pictureFails_data();
+    void pictureFails();
+    void stalledArchive();
+    void selection();
+    void busyPaths();
+    void restart();
+    void quitDuringWait_data();
+    void quitDuringWait();
+
+private:
+    std::unique_ptr<Repository> fetchedRepository();
+
+    QTemporaryDir m_folders;
+    GitLabServer m_server;
+    QList<qint64> m_ids;         // examples with a picture
+    qint64 m_noAvatar = 0;       // "avatar_url" null
+    qint64 m_missingAvatar = 0;  // no "avatar_url" key
+    qint64 m_duplicate = 0;      // another project with the path of m_noAvatar
+};
+
+void tst_Download::initTestCase()
+{
+    QLoggingCategory::setFilterRules("tas.vantor.plugin.api.debug=true");
+    s_previousHandler = qInstallMessageHandler(collectMessages);
+    QThreadPool::globalInstance()->setMaxThreadCount(PoolSize);
+
+    QVERIFY(m_folders.isValid());
+    QVERIFY(m_server.listen());
+    const qint64 group = m_server.addGroupPath("norvel/examples");
+    for (int i = 0; i < ExampleCount + 2; ++i) {
+        const QString name = QString("Example %1").arg(i);
+        const QString folder = m_folders.filePath(name);
+        QVERIFY(i % 2 ? TestProjects::writeQmakeProject(folder, QString("example%1").arg(i))
+                      : TestProjects::writeCMakeProject(folder, QString("example%1").arg(i)));
+        GitLabServer::ProjectOptions options;
+        if (i < ExampleCount) {
+            options.avatarFile = m_folders.filePath(QString("avatar%1.png").arg(i));
+            QVERIFY(TestProjects::writePng(options.avatarFile, QSize(32 + 16 * i, 32)));
+        }
+        const qint64 id = m_server.addProject(group, folder, options);
+        QVERIFY2(id, qPrintable(m_server.errorString()));
+        if (i < ExampleCount)
+            m_ids.append(id);
+    }
+    m_noAvatar = m_ids.last() + 1;
+    m_missingAvatar = m_ids.last() + 2;
+    m_server.setProjectField(m_missingAvatar, "avatar_url", QJsonValue::Undefined);
+    m_duplicate = m_server.addProject(group, m_folders.filePath("Example 1"));
+    m_server.setProjectField(m_duplicate, "path", m_server.projectJson(m_noAvatar).value("path"));
+}
+
+void tst_Download::init()
+{
+    QMutexLocker locker(&s_logMutex);
+    s_log.clear();
+}
+
+void tst_Download::cleanup()
+{
+    m_server.clearBehaviours();
+    ApiClient::setTransferTimeout(ApiClient::DefaultTransferTimeoutMs);
+    QTRY_COMPARE(activeWorkers(), 0);
+    QTRY_COMPARE(m_server.inFlight(), 0);
+    m_server.clearRequests();
+}
+
+std::unique_ptr<Repository> tst_Download::fetchedRepository()
+{
+    auto repository = std::make_unique<Repository>(m_server.groupUrl("norvel/examples"));
+    QSignalSpy fetched(repository.get(), &Repository::fetched);
+    if (!fetched.wait(5000))
+        return {};
+    m_server.clearRequests();
+    m_server.resetMaxInFlight();
+    QMutexLocker locker(&s_logMutex);
+    s_log.clear();
+    return repository;
+}
+
+void tst_Download::parallel_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::newRow("one") << 1;
+    QTest::newRow("as many as the pool") << PoolSize;
+    QTest::newRow("more than the pool") << ExampleCount;
+}
+
+void tst_Download::parallel()
+{
+    QFETCH(int, count);
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(300));
+    QSet<QString> paths;
+    for (int i = 0; i < count; ++i)
+        paths.insert(m_server.projectJson(m_ids.at(i)).value("path").toString());
+
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    repository->download(paths);
+    QVERIFY(elapsed.elapsed() < 100); // the caller does not wait
+    QTRY_COMPARE_WITH_TIMEOUT(downloaded.count(), count, 10000);
+    QTRY_COMPARE(activeWorkers(), 0);
+    QTest::qWait(50);
+    QCOMPARE(downloaded.count(), count);
+
+    QCOMPARE(m_server.maxInFlight(), std::min(count, PoolSize));
+    const QStringList delivered = downloadedPaths(downloaded);
+    QCOMPARE(QSet<QString>(delivered.cbegin(), delivered.cend()), paths);
+    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), count);
+    QCOMPARE(m_server.requestCount(GitLabServer::AvatarRoute), count);
+    for (const HttpRequest &request : m_server.requests()) {
+        QCOMPARE(request.header("Content-Type"),
+                 QByteArray(request.path.startsWith("/uploads") ? "image/png" : "application/zip"));
+    }
+    QCOMPARE(statuses().filter(QRegularExpression("^\"Downloading example: Example \\d\"$")).size(), count);
+
+    for (const QList<QVariant> &arguments : downloaded) {
+        const auto example = arguments.at(0).value<Repository::ExamplePtr>();
+        const qint64 id = example->json().value("id").toVariant().toLongLong();
+        QCOMPARE(example->archive(), m_server.archive(id));
+        QVERIFY(repository->isBusy(pathOf(example))); // installing until released
+        const int index = m_ids.indexOf(id);
+        QCOMPARE(example->image().size(), QSize(128, 128 * 32 / (32 + 16 * index)));
+    }
+
+    // The archive is the project as git made it: one top folder holding the project's files.
+    const auto first = downloaded.first().first().value<Repository::ExamplePtr>();
+    QTemporaryDir unpacked;
+    QFile archive(unpacked.filePath("archive.tar.gz"));
+    QVERIFY(archive.open(QIODevice::WriteOnly));
+    archive.write(first->archive());
+    archive.close();
+    QCOMPARE(QProcess::execute("tar", {"-xzf", archive.fileName(), "-C", unpacked.path()}), 0);
+    const QString top = m_server.archiveTopFolder(first->json().value("id").toVariant().toLongLong());
+    QVERIFY(QFileInfo::exists(unpacked.filePath(top + "/main.cpp")));
+}
+
+void tst_Download::archiveFails_data()
+{
+    QTest::addColumn<GitLabBehaviour>("behaviour");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("404") << GitLabBehaviour::reply(404) << "^\"Network error: .*archive.tar.gz.* Not Found\"$";
+    QTest::newRow("429") << GitLabBehaviour::reply(429) << "^\"Network error: .* Too Many Requests\"$";
+    QTest::newRow("closed mid-body") << GitLabBehaviour::closeMidBody() << "^\"Network error: .+\"$";
+    QTest::newRow("redirect") << GitLabBehaviour::redirect("/elsewhere.tar.gz") << "^\"Network error: .+\"$";
+}
+
+void tst_Download::archiveFails()
+{
+    QFETCH(GitLabBehaviour, behaviour);
+    QFETCH(QString, status);
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    const qint64 broken = m_ids.at(0);
+    const qint64 good = m_ids.at(1);
+    const QString brokenPath = m_server.projectJson(broken).value("path").toString();
+    const QString goodPath = m_server.projectJson(good).value("path").toString();
+    m_server.setBehaviour(GitLabServer::archiveRoute(broken), behaviour);
+
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    QSignalSpy failed(repository->client(), &ApiClient::downloadFailed);
+    repository->download({brokenPath, goodPath});
+    QTRY_COMPARE(downloaded.count(), 1);
+    QTRY_COMPARE(failed.count(), 1);
+    QTRY_COMPARE(activeWorkers(), 0);
+    QCOMPARE(pathOf(downloaded.first().first().value<Repository::ExamplePtr>()), goodPath);
+    QCOMPARE(pathOf(failed.first().first().value<Repository::ExamplePtr>()), brokenPath);
+    QVERIFY(failed.first().first().value<Repository::ExamplePtr>()->archive().isEmpty());
+    QCOMPARE(m_server.requestCount(GitLabServer::avatarRoute(broken)), 0);
+    QCOMPARE(m_server.requestCount(GitLabServer::avatarRoute(good)), 1);
+    const QString networkError = statuses().filter("Network error").value(0);
+    QVERIFY2(QRegularExpression(status).match(networkError).hasMatch(),
+             qPrintable(networkError));
+    QVERIFY(!repository->isBusy(brokenPath));
+    QVERIFY(repository->isBusy(goodPath));
+}
+
+void tst_Download::pictureFails_data()
+{
+    QTest::addColumn<qint64>("id");
+    QTest::addColumn<GitLabBehaviour>("behaviour");
+    QTest::addColumn<QString>("lastStatus");
+
+    const GitLabBehaviour normal;
+    const QString avatar = QString("%1/uploads/-/system/project/avatar/%2/avatar0.png")
+                               .arg(m_server.url().toString()).arg(m_ids.at(0));
+    QTest::newRow("avatar_url null") << m_duplicate << normal << "Unable to download image: ";
+    QTest::newRow("avatar_url missing") << m_missingAvatar << normal << "Unable to download image: ";
+    QTest::newRow("picture 404") << m_ids.at(0) << GitLabBehaviour::reply(404)
+                                 << "Unable to download image: " + avatar;
+    QTest::newRow("not a picture") << m_ids.at(0) << GitLabBehaviour::reply(200, "GIF87a?", "image/png") << "";
+}
+
+void tst_Download::pictureFails()
+{
+    QFETCH(qint64, id);
+    QFETCH(GitLabBehaviour, behaviour);
+    QFETCH(QString, lastStatus);
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    m_server.setBehaviour(GitLabServer::AvatarRoute, behaviour);
+
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    repository->download({m_server.projectJson(id).value("path").toString()});
+    QTRY_COMPARE(downloaded.count(), 1);
+    QTRY_COMPARE(activeWorkers(), 0);
+    const auto example = downloaded.first().first().value<Repository::ExamplePtr>();
+    QCOMPARE(example->archive(), m_server.archive(id));
+    QVERIFY(example->image().isNull());
+    const QStringList all = statuses();
+    if (lastStatus.isEmpty()) {
+        QVERIFY(all.filter("Unable to download image").isEmpty());
+    } else {
+        QCOMPARE(all.last(), '"' + lastStatus + '"');
+        QVERIFY(all.at(all.size() - 2).startsWith("\"Network error: ")); // reported by the request first
+    }
+}
+
+void tst_Download::stalledArchive()
+{
+    const int timeout = 300;
+    ApiClient::setTransferTimeout(timeout);
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::noAnswer());
+    const QString path = m_server.projectJson(m_ids.at(2)).value("path").toString();
+
+    QSignalSpy failed(repository->client(), &ApiClient::downloadFailed);
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    repository->download({path});
+    QVERIFY(failed.wait(5000));
+    QVERIFY(elapsed.elapsed() >= timeout * 95 / 100); // coarse timers may fire 5 % early
+    QCOMPARE(statuses().last(), QString("\"Network error: Operation canceled\""));
+    QTRY_COMPARE(activeWorkers(), 0);
+    QTRY_COMPARE(m_server.inFlight(), 0);
+    QCOMPARE(downloaded.count(), 0);
+    QVERIFY(!repository->isBusy(path));
+}
+
+void tst_Download::selection()
+{
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+
+    repository->download({});
+    repository->download({"unknown", m_server.projectJson(m_ids.at(0)).value("path").toString().toUpper()});
+    QTest::qWait(200);
+    QCOMPARE(downloaded.count(), 0);
+    QCOMPARE(m_server.requests().size(), 0);
+    QVERIFY(statuses().isEmpty());
+    QVERIFY(!repository->isBusy("unknown"));
+
+    // Of two examples with one path only the first in list order is downloaded.
+    const QString path = m_server.projectJson(m_duplicate).value("path").toString();
+    QCOMPARE(pathOf(repository->examples().first()), path); // the newest comes first
+    repository->download({path});
+    QTRY_COMPARE(downloaded.count(), 1);
+    QCOMPARE(downloaded.first().first().value<Repository::ExamplePtr>(), repository->examples().first());
+    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
+    QCOMPARE(m_server.requestCount(GitLabServer::archiveRoute(m_duplicate)), 1);
+}
+
+void tst_Download::busyPaths()
+{
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(300));
+    const QString path = m_server.projectJson(m_ids.at(3)).value("path").toString();
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+
+    repository->download({path});
+    QVERIFY(repository->isBusy(path));
+    repository->download({path});
+    QVERIFY(logged(QString("Skip example already in progress: \"%1\"").arg(path)));
+    QTRY_COMPARE(downloaded.count(), 1);
+    QVERIFY(repository->isBusy(path)); // installing now
+    repository->download({path});
+    QTest::qWait(400);
+    QCOMPARE(downloaded.count(), 1);
+    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
+
+    repository->release(path);
+    QVERIFY(!repository->isBusy(path));
+    repository->download({path});
+    QTRY_COMPARE(downloaded.count(), 2);
+    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 2);
+}
+
+void tst_Download::restart()
+{
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    QVERIFY(repository->isReady());
+    const Repository::Examples before = repository->examples();
+    m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(400));
+    const QString first = m_server.projectJson(m_ids.at(1)).value("path").toString();
+    const QString second = m_server.projectJson(m_ids.at(2)).value("path").toString();
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    QSignalSpy fetched(repository.get(), &Repository::fetched);
+
+    repository->download({first, second});
+    QTRY_COMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 2);
+    repository->restart();
+    QVERIFY(!repository->isReady());
+    QCOMPARE(repository->examples(), before);
+    QVERIFY(!repository->isBusy(first));
+    QVERIFY(!repository->isBusy(second));
+    // The old client's workers are released at once, not when their answers come.
+    QTRY_COMPARE_WITH_TIMEOUT(activeWorkers(), 0, 300);
+
+    QTRY_COMPARE(fetched.count(), 1);
+    QVERIFY(repository->isReady());
+    QCOMPARE(repository->examples().size(), before.size());
+    QVERIFY(repository->examples().first() != before.first()); // a new list
+    QTest::qWait(500);
+    QCOMPARE(downloaded.count(), 0);
+
+    repository->download({first, second});
+    QTRY_COMPARE(downloaded.count(), 2);
+}
+
+void tst_Download::quitDuringWait_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<GitLabBehaviour>("behaviour");
+    QTest::newRow("waiting for archives") << GitLabServer::ArchiveRoute << GitLabBehaviour::noAnswer();
+    QTest::newRow("waiting for pictures") << GitLabServer::AvatarRoute << GitLabBehaviour::delay(400);
+}
+
+void tst_Download::quitDuringWait()
+{
+    QFETCH(QString, route);
+    QFETCH(GitLabBehaviour, behaviour);
+    const auto repository = fetchedRepository();
+    QVERIFY(repository);
+    m_server.setBehaviour(route, behaviour);
+    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    QSignalSpy failed(repository->client(), &ApiClient::downloadFailed);
+
+    const auto pathOfId = [this](qint64 id) { return m_server.projectJson(id).value("path").toString(); };
+    repository->download({pathOfId(m_ids.at(1)), pathOfId(m_ids.at(2))});
+    QTRY_COMPARE(m_server.requestCount(route), 2);
+    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+    QTRY_COMPARE(activeWorkers(), 0);
+    // Answers that come late find no wait to end and deliver nothing.
+    QTest::qWait(600);
+    QCOMPARE(downloaded.count(), 0);
+    QCOMPARE(failed.count(), 0);
+    QTRY_COMPARE(m_server.inFlight(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Download)
+
+#include "tst_download.moc"

@@ -1,0 +1,199 @@
+#include "repository/example.h"
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QtTest>
+
+using namespace Vantor::Internal;
+
+namespace {
+
+QJsonObject project(const QString &key = {}, const QJsonValue &value = QJsonValue::Undefined)
+{
+    QJsonObject json{{"id", 42}, {"name", "Hello"}, {"path", "hello"},
+                     {"web_url", "http://127.0.0.1/examples/hello"}};
+    if (!key.isEmpty()) {
+        if (value.isUndefined())
+            json.remove(key);
+        else
+            json.insert(key, value);
+    }
+    return json;
+}
+
+QByteArray png(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+class tst_Example : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void validity_data();
+    void validity();
+    void tags_data();
+    void tags();
+    void lastActivity_data();
+    void lastActivity();
+    void image_data();
+    void image();
+    void archive();
+};
+
+void tst_Example::validity_data()
+{
+    QTest::addColumn<QJsonObject>("json");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("complete") << project() << true;
+    QTest::newRow("fractional id") << project("id", 0.5) << true;
+    QTest::newRow("no id") << project("id") << false;
+    QTest::newRow("id 0") << project("id", 0) << false;
+    QTest::newRow("id as digits") << project("id", "42") << false;
+    QTest::newRow("no name") << project("name") << false;
+    QTest::newRow("empty name") << project("name", "") << false;
+    QTest::newRow("no web_url") << project("web_url") << false;
+    QTest::newRow("empty web_url") << project("web_url", "") << false;
+    QTest::newRow("path with space") << project("path", "hello world") << true;
+    QTest::newRow("path with dots") << project("path", "..hello..") << true;
+    QTest::newRow("no path") << project("path") << false;
+    QTest::newRow("empty path") << project("path", "") << false;
+    QTest::newRow("path .") << project("path", ".") << false;
+    QTest::newRow("path ..") << project("path", "..") << false;
+    QTest::newRow("path with /") << project("path", "../etc") << false;
+    QTest::newRow("path with \\") << project("path", "a\\b") << false;
+    QTest::newRow("path with |") << project("path", "a|b") << false;
+    QTest::newRow("path with *") << project("path", "*") << false;
+    QTest::newRow("path with ?") << project("path", "a?") << false;
+    QTest::newRow("path with [") << project("path", "[ab") << false;
+    QTest::newRow("path with ]") << project("path", "ab]") << false;
+    QTest::newRow("path with newline") << project("path", "a\nb") << false;
+    QTest::newRow("path with tab") << project("path", "a\tb") << false;
+    QTest::newRow("path with DEL") << project("path", QString("a") + QChar(0x7f)) << false;
+    QTest::newRow("path not a string") << project("path", 7) << false;
+}
+
+void tst_Example::validity()
+{
+    QFETCH(QJsonObject, json);
+    QFETCH(bool, valid);
+    const Example example(json);
+    QCOMPARE(example.isValid(), valid);
+    QCOMPARE(example.json(), json);
+}
+
+void tst_Example::tags_data()
+{
+    QTest::addColumn<QJsonValue>("tagList");
+    QTest::addColumn<QStringList>("tags");
+
+    const QStringList fallback{"Qt", "example"};
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << fallback;
+    QTest::newRow("empty") << QJsonValue(QJsonArray()) << fallback;
+    QTest::newRow("not an array") << QJsonValue("qml") << fallback;
+    QTest::newRow("one") << QJsonValue(QJsonArray{"qml"}) << QStringList{"qml"};
+    QTest::newRow("in order") << QJsonValue(QJsonArray{"sensors", "qml", "audio"})
+                              << QStringList{"sensors", "qml", "audio"};
+}
+
+void tst_Example::tags()
+{
+    QFETCH(QJsonValue, tagList);
+    QFETCH(QStringList, tags);
+    QCOMPARE(Example(project("tag_list", tagList)).tags(), tags);
+}
+
+void tst_Example::lastActivity_data()
+{
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QDateTime>("expected");
+
+    QTest::newRow("server form") << QJsonValue("2024-03-05T10:20:30.123Z")
+                                 << QDateTime(QDate(2024, 3, 5), QTime(10, 20, 30, 123), Qt::UTC);
+    QTest::newRow("offset") << QJsonValue("2024-03-05T12:20:30+02:00")
+                            << QDateTime(QDate(2024, 3, 5), QTime(10, 20, 30), Qt::UTC);
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << QDateTime();
+    QTest::newRow("malformed") << QJsonValue("5 March 2024") << QDateTime();
+    QTest::newRow("number") << QJsonValue(1709634030) << QDateTime();
+}
+
+void tst_Example::lastActivity()
+{
+    QFETCH(QJsonValue, value);
+    QFETCH(QDateTime, expected);
+    const QDateTime actual = Example(project("last_activity_at", value)).lastActivity();
+    QCOMPARE(actual.isValid(), expected.isValid());
+    if (expected.isValid())
+        QCOMPARE(actual.toUTC(), expected);
+}
+
+void tst_Example::image_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QSize>("size");
+
+    QTest::newRow("enlarged") << png(32, 32) << QSize(128, 128);
+    QTest::newRow("wide") << png(256, 128) << QSize(128, 64);
+    QTest::newRow("200x50") << png(200, 50) << QSize(128, 32);
+    QTest::newRow("tall") << png(10, 40) << QSize(32, 128);
+    QTest::newRow("not a picture") << QByteArray("<html>not found</html>") << QSize();
+    QTest::newRow("empty") << QByteArray() << QSize();
+}
+
+void tst_Example::image()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QSize, size);
+    Example example(project());
+    QVERIFY(example.image().isNull());
+    example.setImage(png(8, 8));
+    example.setImage(data); // a failed picture replaces an earlier one
+    const QImage image = example.image();
+    QCOMPARE(image.isNull(), !size.isValid());
+    if (image.isNull())
+        return;
+    QCOMPARE(image.size(), size);
+    QCOMPARE(image.pixelColor(size.width() / 2, size.height() / 2), QColor(Qt::darkCyan));
+    QCOMPARE(image.text("Description"),
+             QString("This file is used by SDK to show image for example inside Welcome screen.\n"
+                     "It is not the part of the example."));
+}
+
+void tst_Example::archive()
+{
+    Example example(project());
+    QVERIFY(example.archive().isEmpty());
+    // Writers and readers in several threads at once only ever see whole archives.
+    const QByteArray first(4096, 'a');
+    const QByteArray second(8192, 'b');
+    QAtomicInt torn;
+    QThreadPool pool;
+    for (int i = 0; i < 4; ++i) {
+        pool.start([&example, &first, &second, &torn, i] {
+            for (int n = 0; n < 200; ++n) {
+                example.setArchive(i % 2 ? first : second);
+                const QByteArray seen = example.archive();
+                if (seen != first && seen != second)
+                    torn.ref();
+            }
+        });
+    }
+    pool.waitForDone();
+    QCOMPARE(torn.loadRelaxed(), 0);
+    QVERIFY(example.archive() == first || example.archive() == second);
+}
+
+QTEST_GUILESS_MAIN(tst_Example)
+
+#include "tst_example.moc"

@@ -1,0 +1,288 @@
+#include <gitlabserver.h>
+#include <testprojects.h>
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Answer
+{
+    int status = 0;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QByteArray body;
+    QHash<QByteArray, QByteArray> headers;
+
+    QJsonDocument json() const { return QJsonDocument::fromJson(body); }
+};
+
+// Runs a program with `input` on its standard input and returns its standard output.
+QByteArray run(const QString &program, const QStringList &arguments, const QByteArray &input)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TZ", "UTC");
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished();
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+class tst_GitLabServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void search_data();
+    void search();
+    void groupDetails();
+    void archive();
+    void pictures();
+    void misbehaviour();
+
+private:
+    Answer get(const QString &target);
+
+    QNetworkAccessManager m_manager;
+    QTemporaryDir m_folders;
+    GitLabServer m_server;
+    qint64 m_examples = 0;
+    qint64 m_hello = 0;
+    qint64 m_calc = 0;
+};
+
+Answer tst_GitLabServer::get(const QString &target)
+{
+    QNetworkReply *reply = m_manager.get(QNetworkRequest(QUrl(m_server.url().toString() + target)));
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    finished.wait(5000);
+    Answer answer;
+    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    answer.error = reply->error();
+    answer.body = reply->readAll();
+    for (const auto &header : reply->rawHeaderPairs())
+        answer.headers.insert(header.first, header.second);
+    reply->deleteLater();
+    return answer;
+}
+
+void tst_GitLabServer::initTestCase()
+{
+    QVERIFY(m_folders.isValid());
+    QVERIFY(m_server.listen());
+    QCOMPARE(m_server.url().host(), QString("127.0.0.1"));
+    m_server.addGroup("tools");
+    m_examples = m_server.addGroup("examples");
+    m_server.addGroup("more-examples");
+    m_server.addGroup("sub", "sub", m_examples);
+    m_server.addGroup("alpha-examples", "Alpha examples");
+
+    QVERIFY(TestProjects::writeQmakeProject(m_folders.filePath("hello"), "hello"));
+    QVERIFY(TestProjects::writeCMakeProject(m_folders.filePath("calc"), "calc"));
+    QVERIFY(TestProjects::writePng(m_folders.filePath("calc.png"), {40, 20}));
+    GitLabServer::ProjectOptions options;
+    options.name = "Hello World";
+    options.tags = QStringList{"qml"};
+    m_hello = m_server.addProject(m_examples, m_folders.filePath("hello"), options);
+    options = {};
+    options.avatarFile = m_folders.filePath("calc.png");
+    options.description = "Adds numbers";
+    m_calc = m_server.addProject(m_examples, m_folders.filePath("calc"), options);
+    QVERIFY2(m_hello && m_calc, qPrintable(m_server.errorString()));
+    m_server.addProject(m_server.groupId("examples/sub"), m_folders.filePath("hello"));
+}
+
+void tst_GitLabServer::cleanup()
+{
+    m_server.clearBehaviours();
+}
+
+void tst_GitLabServer::search_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QByteArray>("total");
+    QTest::addColumn<QByteArray>("nextPage");
+
+    const QStringList all{"Alpha examples", "examples", "more-examples", "sub"};
+    QTest::newRow("quoted") << "search=%22examples%22" << all << QByteArray("4") << QByteArray();
+    QTest::newRow("unquoted") << "search=examples" << all << QByteArray("4") << QByteArray();
+    QTest::newRow("first page") << "search=examples&per_page=3" << QStringList(all.mid(0, 3)) << QByteArray("4")
+                                << QByteArray("2");
+    QTest::newRow("last page") << "search=examples&per_page=3&page=2" << QStringList(all.mid(3)) << QByteArray("4")
+                               << QByteArray();
+    QTest::newRow("full path, other case") << "search=%22EXAMPLES/sub%22" << QStringList{"sub"}
+                                           << QByteArray("1") << QByteArray();
+    QTest::newRow("full name phrase") << "search=%22alpha+ex%22" << QStringList{"Alpha examples"}
+                                      << QByteArray("1") << QByteArray();
+    QTest::newRow("nothing") << "search=nothing" << QStringList() << QByteArray("0") << QByteArray();
+}
+
+void tst_GitLabServer::search()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, names);
+    QFETCH(QByteArray, total);
+    QFETCH(QByteArray, nextPage);
+
+    const Answer answer = get("/api/v4/groups?" + query);
+    QCOMPARE(answer.status, 200);
+    QStringList found;
+    for (const QJsonValue &group : answer.json().array())
+        found.append(group["name"].toString());
+    QCOMPARE(found, names);
+    QCOMPARE(answer.headers.value("X-Total"), total);
+    QCOMPARE(answer.headers.value("X-Next-Page"), nextPage);
+    QVERIFY(answer.headers.contains("X-Next-Page"));
+}
+
+void tst_GitLabServer::groupDetails()
+{
+    const QJsonObject group = get(QString("/api/v4/groups/%1").arg(m_examples)).json().object();
+    QCOMPARE(group["full_path"].toString(), QString("examples"));
+    QVERIFY(group["parent_id"].isNull());
+    const QJsonArray projects = group["projects"].toArray();
+    QCOMPARE(projects.size(), 2); // not the subgroup's project
+    QCOMPARE(projects.at(0)["id"].toInt(), int(m_calc)); // newest first
+    QCOMPARE(projects.at(1)["id"].toInt(), int(m_hello));
+
+    const QJsonObject hello = projects.at(1).toObject();
+    QCOMPARE(hello["name"].toString(), QString("Hello World"));
+    QCOMPARE(hello["path"].toString(), QString("hello-world"));
+    QCOMPARE(hello["path_with_namespace"].toString(), QString("examples/hello-world"));
+    QCOMPARE(hello["name_with_namespace"].toString(), QString("examples / Hello World"));
+    QVERIFY(hello["description"].isNull());
+    QVERIFY(hello["avatar_url"].isNull());
+    QCOMPARE(hello["last_activity_at"].toString(), QString("2024-03-05T10:20:30.123Z"));
+    QCOMPARE(hello["tag_list"].toArray(), QJsonArray{"qml"});
+    QCOMPARE(hello["topics"].toArray(), QJsonArray{"qml"});
+    QCOMPARE(hello["default_branch"].toString(), QString("master"));
+    QCOMPARE(hello["web_url"].toString(), m_server.url().toString() + "/examples/hello-world");
+    QCOMPARE(hello["http_url_to_repo"].toString(), m_server.url().toString() + "/examples/hello-world.git");
+    QCOMPARE(projects.at(0)["description"].toString(), QString("Adds numbers"));
+
+    const QJsonObject sub = get("/api/v4/groups/examples%2Fsub").json().object();
+    QCOMPARE(sub["full_name"].toString(), QString("examples / sub"));
+    QCOMPARE(sub["parent_id"].toInt(), int(m_examples));
+
+    const Answer missing = get("/api/v4/groups/999");
+    QCOMPARE(missing.status, 404);
+    QCOMPARE(missing.body, QByteArray(R"({"message":"404 Group Not Found"})"));
+}
+
+void tst_GitLabServer::archive()
+{
+    const Answer answer = get(QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(m_hello));
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.body, m_server.archive(m_hello));
+    const QString top = "hello-world-master-" + m_server.commitSha(m_hello);
+    QCOMPARE(m_server.archiveTopFolder(m_hello), top);
+    QCOMPARE(answer.headers.value("Content-Type"), QByteArray("application/octet-stream"));
+    QCOMPARE(answer.headers.value("Content-Disposition"), "attachment; filename=\"" + top.toUtf8() + ".tar.gz\"");
+
+    // One top folder, every entry at the commit time, the commit id in the pax global header.
+    const QByteArray tar = run("gzip", {"-dc"}, answer.body);
+    const QStringList listing = QString::fromUtf8(run("tar", {"--full-time", "-tvf", "-"}, tar))
+                                    .split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(listing.size(), 3);
+    for (const QString &entry : listing) {
+        QVERIFY2(entry.contains("2024-03-05 10:20:30 " + top + "/"), qPrintable(entry));
+    }
+    QCOMPARE(run("git", {"get-tar-commit-id"}, tar).trimmed(), m_server.commitSha(m_hello).toLatin1());
+
+    // A new commit changes the archive and the project's last activity.
+    const QString folder = m_folders.filePath("hello2");
+    QVERIFY(TestProjects::writeQmakeProject(folder, "hello"));
+    QVERIFY(TestProjects::writeFile(folder, "README.md", "# Hello\n"));
+    QVERIFY(QFile::remove(folder + "/main.cpp"));
+    const QString oldSha = m_server.commitSha(m_hello);
+    const QDateTime changed(QDate(2024, 6, 1), QTime(8, 0), Qt::UTC);
+    QVERIFY(m_server.updateProject(m_hello, folder, changed));
+    QVERIFY(m_server.commitSha(m_hello) != oldSha);
+    const QByteArray newTar = run("gzip", {"-dc"}, get(QString("/api/v4/projects/%1/repository/archive").arg(m_hello)).body);
+    const QString newListing = QString::fromUtf8(run("tar", {"--full-time", "-tvf", "-"}, newTar));
+    QVERIFY(newListing.contains("2024-06-01 08:00:00 hello-world-master-" + m_server.commitSha(m_hello) + "/README.md"));
+    QVERIFY(!newListing.contains("main.cpp"));
+    QCOMPARE(m_server.projectJson(m_hello)["last_activity_at"].toString(), QString("2024-06-01T08:00:00.000Z"));
+
+    const Answer missing = get("/api/v4/projects/4242/repository/archive.tar.gz");
+    QCOMPARE(missing.status, 404);
+    QCOMPARE(missing.body, QByteArray(R"({"message":"404 Project Not Found"})"));
+}
+
+void tst_GitLabServer::pictures()
+{
+    const QString avatarUrl = m_server.projectJson(m_calc)["avatar_url"].toString();
+    QVERIFY(avatarUrl.startsWith(m_server.url().toString()
+                                 + QString("/uploads/-/system/project/avatar/%1/").arg(m_calc)));
+    const Answer answer = get(QUrl(avatarUrl).path());
+    QCOMPARE(answer.headers.value("Content-Type"), QByteArray("image/png"));
+    QCOMPARE(QImage::fromData(answer.body).size(), QSize(40, 20));
+    QCOMPARE(get(QString("/uploads/-/system/project/avatar/%1/other.png").arg(m_calc)).status, 404);
+}
+
+void tst_GitLabServer::misbehaviour()
+{
+    const QString groups = "/api/v4/groups/examples";
+    m_server.setBehaviour(GitLabServer::GroupRoute, GitLabBehaviour::reply(429).only(1));
+    const Answer limited = get(groups);
+    QCOMPARE(limited.status, 429);
+    QCOMPARE(limited.body, QByteArray(R"({"message":{"error":"This archive has been requested too many times. Try again later."}})"));
+    QCOMPARE(get(groups).status, 200); // only once
+
+    m_server.setBehaviour(GitLabServer::GroupRoute, GitLabBehaviour::noContent().only(1));
+    const Answer empty = get(groups);
+    QCOMPARE(empty.status, 204);
+    QVERIFY(empty.body.isEmpty());
+
+    m_server.setBehaviour(GitLabServer::GroupRoute, GitLabBehaviour::redirect("/elsewhere").only(1));
+    const Answer moved = get(groups);
+    QCOMPARE(moved.status, 301);
+    QCOMPARE(moved.headers.value("Location"), QByteArray("/elsewhere"));
+
+    m_server.setBehaviour(GitLabServer::GroupRoute, GitLabBehaviour::notJson().only(1));
+    QVERIFY(get(groups).json().isNull());
+
+    m_server.setBehaviour(GitLabServer::GroupRoute, GitLabBehaviour::closeMidBody().only(1));
+    QCOMPARE(get(groups).error, QNetworkReply::RemoteHostClosedError);
+
+    // Delayed answers overlap; the server counts them and logs every request.
+    m_server.clearRequests();
+    m_server.resetMaxInFlight();
+    m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(200));
+    QNetworkReply *first = m_manager.get(QNetworkRequest(m_server.url().toString() + QString("/api/v4/projects/%1/repository/archive").arg(m_calc)));
+    QNetworkReply *second = m_manager.get(QNetworkRequest(m_server.url().toString() + QString("/api/v4/projects/%1/repository/archive").arg(m_hello)));
+    QTRY_VERIFY(first->isFinished() && second->isFinished());
+    QCOMPARE(m_server.maxInFlight(), 2);
+    QCOMPARE(m_server.inFlight(), 0);
+    QCOMPARE(m_server.requestCount(GitLabServer::archiveRoute(m_calc)), 1);
+    QCOMPARE(m_server.requests().size(), 2);
+    delete first;
+    delete second;
+
+    // No answer at all: the request stays in flight until the client gives up.
+    m_server.setBehaviour(GitLabServer::GroupRoute, GitLabBehaviour::noAnswer());
+    QNetworkReply *pending = m_manager.get(QNetworkRequest(m_server.url().toString() + groups));
+    QTRY_COMPARE(m_server.inFlight(), 1);
+    QTest::qWait(100);
+    QVERIFY(!pending->isFinished());
+    pending->abort();
+    delete pending;
+    QTRY_COMPARE(m_server.inFlight(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_GitLabServer)
+
+#include "tst_gitlabserver.moc"

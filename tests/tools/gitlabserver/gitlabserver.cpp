@@ -1,0 +1,610 @@
+#include "gitlabserver.h"
+
+#include "gitrepository.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const QByteArray ApiPrefix = "/api/v4";
+const QString AvatarPrefix = QStringLiteral("/uploads/-/system/project/avatar/");
+
+QByteArray message(const QJsonValue &value)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("message"), value}}).toJson(QJsonDocument::Compact);
+}
+
+QString isoTime(const QDateTime &time)
+{
+    return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
+}
+
+QJsonValue nullable(const QString &text)
+{
+    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+QString decoded(const QByteArray &segment)
+{
+    return QUrl::fromPercentEncoding(segment);
+}
+
+} // namespace
+
+const QString GitLabServer::SearchRoute = QStringLiteral("^/api/v4/groups$");
+const QString GitLabServer::GroupRoute = QStringLiteral("^/api/v4/groups/[^/]+$");
+const QString GitLabServer::ArchiveRoute = QStringLiteral("^/api/v4/projects/[^/]+/repository/archive");
+const QString GitLabServer::AvatarRoute = QStringLiteral("^/uploads/-/system/project/avatar/");
+
+QString GitLabServer::archiveRoute(qint64 projectId)
+{
+    return QStringLiteral("^/api/v4/projects/%1/repository/archive").arg(projectId);
+}
+
+QString GitLabServer::avatarRoute(qint64 projectId)
+{
+    return QStringLiteral("^/uploads/-/system/project/avatar/%1/").arg(projectId);
+}
+
+GitLabServer::GitLabServer(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &GitLabServer::onNewConnection);
+}
+
+GitLabServer::~GitLabServer()
+{
+    // Open connections go with the listening socket; their signals must not reach a half-destroyed server.
+    for (QTcpSocket *socket : m_pending.keys())
+        socket->disconnect(this);
+}
+
+bool GitLabServer::listen(quint16 port)
+{
+    if (!m_server->listen(QHostAddress::LocalHost, port)) {
+        m_error = m_server->errorString();
+        return false;
+    }
+    return true;
+}
+
+quint16 GitLabServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QUrl GitLabServer::url() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+}
+
+QUrl GitLabServer::groupUrl(const QString &fullPath) const
+{
+    QUrl result = url();
+    result.setPath(QLatin1Char('/') + fullPath);
+    return result;
+}
+
+// Groups
+
+qint64 GitLabServer::addGroup(const QString &path, const QString &name, qint64 parentId,
+                              const QString &description)
+{
+    Group group;
+    group.id = m_nextGroupId++;
+    group.parentId = parentId;
+    group.path = path;
+    group.name = name.isEmpty() ? path : name;
+    group.description = description;
+    m_groups.append(group);
+    return group.id;
+}
+
+qint64 GitLabServer::addGroupPath(const QString &fullPath)
+{
+    qint64 parentId = 0;
+    QString prefix;
+    for (const QString &part : fullPath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        prefix += (prefix.isEmpty() ? QString() : QStringLiteral("/")) + part;
+        const qint64 existing = groupId(prefix);
+        parentId = existing ? existing : addGroup(part, part, parentId);
+    }
+    return parentId;
+}
+
+qint64 GitLabServer::groupId(const QString &fullPath) const
+{
+    const Group *group = findGroup(fullPath);
+    return group ? group->id : 0;
+}
+
+QJsonObject GitLabServer::groupJson(qint64 id) const
+{
+    const Group *group = findGroup(QString::number(id));
+    return group ? toJson(*group) : QJsonObject();
+}
+
+const GitLabServer::Group *GitLabServer::findGroup(const QString &idOrPath) const
+{
+    bool numeric = false;
+    const qint64 id = idOrPath.toLongLong(&numeric);
+    for (const Group &group : m_groups) {
+        if (numeric ? group.id == id : fullPath(group).compare(idOrPath, Qt::CaseInsensitive) == 0)
+            return &group;
+    }
+    return nullptr;
+}
+
+QString GitLabServer::fullPath(const Group &group) const
+{
+    const Group *parent = group.parentId ? findGroup(QString::number(group.parentId)) : nullptr;
+    return parent ? fullPath(*parent) + QLatin1Char('/') + group.path : group.path;
+}
+
+QString GitLabServer::fullName(const Group &group) const
+{
+    const Group *parent = group.parentId ? findGroup(QString::number(group.parentId)) : nullptr;
+    return parent ? fullName(*parent) + QStringLiteral(" / ") + group.name : group.name;
+}
+
+QJsonObject GitLabServer::toJson(const Group &group) const
+{
+    const QString path = fullPath(group);
+    return {
+        {QStringLiteral("id"), group.id},
+        {QStringLiteral("web_url"), url().toString() + QStringLiteral("/groups/") + path},
+        {QStringLiteral("name"), group.name},
+        {QStringLiteral("path"), group.path},
+        {QStringLiteral("description"), group.description},
+        {QStringLiteral("visibility"), QStringLiteral("public")},
+        {QStringLiteral("avatar_url"), QJsonValue::Null},
+        {QStringLiteral("full_name"), fullName(group)},
+        {QStringLiteral("full_path"), path},
+        {QStringLiteral("parent_id"), group.parentId ? QJsonValue(group.parentId) : QJsonValue::Null},
+    };
+}
+
+// Projects
+
+qint64 GitLabServer::addProject(qint64 groupId, const QString &folder, const ProjectOptions &options)
+{
+    if (!m_gitRoot.isValid()) {
+        m_error = QStringLiteral("No folder for the git repositories");
+        return 0;
+    }
+    Project project;
+    project.id = options.id ? options.id : m_nextProjectId;
+    m_nextProjectId = std::max(m_nextProjectId, project.id + 1);
+    project.groupId = groupId;
+    project.options = options;
+    ProjectOptions &o = project.options;
+    if (o.name.isEmpty())
+        o.name = QFileInfo(folder).fileName();
+    if (o.path.isEmpty())
+        o.path = o.name.toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+    if (!o.commitDate.isValid())
+        o.commitDate = QDateTime(QDate(2024, 3, 5), QTime(10, 20, 30), Qt::UTC);
+    if (!o.lastActivity.isValid())
+        o.lastActivity = o.commitDate.addMSecs(123);
+    project.createdAt = o.commitDate;
+    project.git = std::make_shared<GitRepository>(
+        m_gitRoot.filePath(QStringLiteral("%1.git").arg(project.id)), o.defaultBranch);
+    if (!project.git->commit(folder, o.commitDate, QStringLiteral("Add %1").arg(o.name))) {
+        m_error = project.git->errorString();
+        return 0;
+    }
+    if (!rebuildArchive(project))
+        return 0;
+    if (!o.avatarFile.isEmpty() && !loadAvatar(project, o.avatarFile))
+        return 0;
+    m_projects.insert(project.id, project);
+    return project.id;
+}
+
+bool GitLabServer::updateProject(qint64 id, const QString &folder, const QDateTime &commitDate)
+{
+    auto it = m_projects.find(id);
+    if (it == m_projects.end())
+        return false;
+    if (!it->git->commit(folder, commitDate, QStringLiteral("Update %1").arg(it->options.name))) {
+        m_error = it->git->errorString();
+        return false;
+    }
+    if (!rebuildArchive(*it))
+        return false;
+    it->options.lastActivity = commitDate;
+    return true;
+}
+
+bool GitLabServer::rebuildArchive(Project &project)
+{
+    project.archive = project.git->archive(
+        QStringLiteral("%1-%2-%3").arg(project.options.path, project.git->branch(), project.git->sha()));
+    if (project.archive.isEmpty()) {
+        m_error = project.git->errorString();
+        return false;
+    }
+    return true;
+}
+
+bool GitLabServer::loadAvatar(Project &project, const QString &pngFile)
+{
+    QFile file(pngFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("Cannot read %1").arg(pngFile);
+        return false;
+    }
+    project.avatar = file.readAll();
+    project.avatarName = QFileInfo(pngFile).fileName();
+    return true;
+}
+
+void GitLabServer::setLastActivity(qint64 id, const QDateTime &lastActivity)
+{
+    if (m_projects.contains(id))
+        m_projects[id].options.lastActivity = lastActivity;
+}
+
+void GitLabServer::setAvatar(qint64 id, const QString &pngFile)
+{
+    if (m_projects.contains(id))
+        loadAvatar(m_projects[id], pngFile);
+}
+
+void GitLabServer::setProjectField(qint64 id, const QString &key, const QJsonValue &value)
+{
+    if (m_projects.contains(id))
+        m_projects[id].overrides.insert(key, value);
+}
+
+void GitLabServer::removeProject(qint64 id)
+{
+    m_projects.remove(id);
+}
+
+QJsonObject GitLabServer::projectJson(qint64 id) const
+{
+    return m_projects.contains(id) ? toJson(m_projects.value(id)) : QJsonObject();
+}
+
+QByteArray GitLabServer::archive(qint64 id) const
+{
+    return m_projects.value(id).archive;
+}
+
+QString GitLabServer::archiveTopFolder(qint64 id) const
+{
+    const Project project = m_projects.value(id);
+    if (!project.git)
+        return {};
+    return QStringLiteral("%1-%2-%3").arg(project.options.path, project.git->branch(), project.git->sha());
+}
+
+QString GitLabServer::commitSha(qint64 id) const
+{
+    const Project project = m_projects.value(id);
+    return project.git ? project.git->sha() : QString();
+}
+
+const GitLabServer::Project *GitLabServer::findProject(const QString &idOrPath) const
+{
+    bool numeric = false;
+    const qint64 id = idOrPath.toLongLong(&numeric);
+    if (numeric)
+        return m_projects.contains(id) ? &*m_projects.find(id) : nullptr;
+    for (const Project &project : m_projects) {
+        const Group *group = findGroup(QString::number(project.groupId));
+        if (group && (fullPath(*group) + QLatin1Char('/') + project.options.path)
+                              .compare(idOrPath, Qt::CaseInsensitive) == 0)
+            return &project;
+    }
+    return nullptr;
+}
+
+QJsonObject GitLabServer::toJson(const Project &project) const
+{
+    const ProjectOptions &o = project.options;
+    const Group *group = findGroup(QString::number(project.groupId));
+    const QString groupPath = group ? fullPath(*group) : QString();
+    const QString groupName = group ? fullName(*group) : QString();
+    const QString webUrl = url().toString() + QLatin1Char('/') + groupPath + QLatin1Char('/') + o.path;
+    const QJsonArray tags = QJsonArray::fromStringList(o.tags);
+    QJsonValue avatar = QJsonValue::Null;
+    if (!project.avatarName.isEmpty())
+        avatar = url().toString() + AvatarPrefix + QString::number(project.id) + QLatin1Char('/')
+                 + project.avatarName;
+    QJsonObject json{
+        {QStringLiteral("id"), project.id},
+        {QStringLiteral("description"), nullable(o.description)},
+        {QStringLiteral("name"), o.name},
+        {QStringLiteral("name_with_namespace"), groupName + QStringLiteral(" / ") + o.name},
+        {QStringLiteral("path"), o.path},
+        {QStringLiteral("path_with_namespace"), groupPath + QLatin1Char('/') + o.path},
+        {QStringLiteral("created_at"), isoTime(project.createdAt)},
+        {QStringLiteral("default_branch"), o.defaultBranch},
+        {QStringLiteral("tag_list"), tags},
+        {QStringLiteral("topics"), tags},
+        {QStringLiteral("http_url_to_repo"), webUrl + QStringLiteral(".git")},
+        {QStringLiteral("web_url"), webUrl},
+        {QStringLiteral("avatar_url"), avatar},
+        {QStringLiteral("last_activity_at"), isoTime(o.lastActivity)},
+        {QStringLiteral("namespace"), QJsonObject{{QStringLiteral("id"), project.groupId},
+                                                  {QStringLiteral("kind"), QStringLiteral("group")},
+                                                  {QStringLiteral("full_path"), groupPath}}},
+    };
+    for (auto it = project.overrides.cbegin(); it != project.overrides.cend(); ++it) {
+        if (it.value().isUndefined())
+            json.remove(it.key());
+        else
+            json.insert(it.key(), it.value());
+    }
+    return json;
+}
+
+// Misbehaviour and request log
+
+void GitLabServer::setBehaviour(const QString &pathPattern, const GitLabBehaviour &behaviour)
+{
+    m_behaviours.append({QRegularExpression(pathPattern), behaviour});
+}
+
+void GitLabServer::clearBehaviours()
+{
+    m_behaviours.clear();
+}
+
+int GitLabServer::requestCount(const QString &pathPattern) const
+{
+    const QRegularExpression expression(pathPattern);
+    return int(std::count_if(m_requests.cbegin(), m_requests.cend(), [&](const HttpRequest &request) {
+        return expression.match(QString::fromLatin1(request.path)).hasMatch();
+    }));
+}
+
+void GitLabServer::clearRequests()
+{
+    m_requests.clear();
+}
+
+// Connections
+
+void GitLabServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        m_pending.insert(socket, Pending());
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
+    }
+}
+
+void GitLabServer::onReadyRead(QTcpSocket *socket)
+{
+    auto it = m_pending.find(socket);
+    if (it == m_pending.end())
+        return;
+    it->buffer += socket->readAll();
+    if (it->received)
+        return; // one request per connection; anything after it is ignored
+    const int end = it->buffer.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    if (!HttpRequest::parse(it->buffer.left(end + 2), &it->request)) {
+        socket->write(HttpResponse(400, message(QStringLiteral("400 Bad request"))).serialize());
+        socket->disconnectFromHost();
+        return;
+    }
+    const int bodyLength = it->request.header("Content-Length").toInt();
+    if (it->buffer.size() < end + 4 + bodyLength)
+        return;
+    it->received = true;
+    dispatch(socket);
+}
+
+void GitLabServer::onDisconnected(QTcpSocket *socket)
+{
+    const auto it = m_pending.find(socket);
+    if (it != m_pending.end()) {
+        if (it->received && !it->answered)
+            --m_inFlight;
+        m_pending.erase(it);
+    }
+    socket->deleteLater();
+}
+
+void GitLabServer::dispatch(QTcpSocket *socket)
+{
+    const HttpRequest request = m_pending.value(socket).request;
+    m_requests.append(request);
+    m_maxInFlight = std::max(m_maxInFlight, ++m_inFlight);
+    emit requestReceived(QString::fromLatin1(request.path));
+
+    GitLabBehaviour behaviour;
+    for (auto it = m_behaviours.begin(); it != m_behaviours.end(); ++it) {
+        if (!it->first.match(QString::fromLatin1(request.path)).hasMatch())
+            continue;
+        behaviour = it->second;
+        if (it->second.times > 0 && --it->second.times == 0)
+            m_behaviours.erase(it);
+        break;
+    }
+    if (behaviour.delayMs > 0) {
+        QTimer::singleShot(behaviour.delayMs, socket, [this, socket, behaviour] {
+            if (m_pending.contains(socket))
+                answer(socket, behaviour);
+        });
+    } else {
+        answer(socket, behaviour);
+    }
+}
+
+void GitLabServer::answer(QTcpSocket *socket, const GitLabBehaviour &behaviour)
+{
+    const HttpRequest request = m_pending.value(socket).request;
+    HttpResponse response;
+    switch (behaviour.kind) {
+    case GitLabBehaviour::Normal:
+        response = route(request);
+        break;
+    case GitLabBehaviour::Reply:
+        response = behaviour.body.isEmpty() ? errorFor(request.path, behaviour.status)
+                                            : HttpResponse(behaviour.status, behaviour.body, behaviour.contentType);
+        response.status = behaviour.status;
+        break;
+    case GitLabBehaviour::NoAnswer:
+        return;
+    case GitLabBehaviour::CloseMidBody:
+        response = route(request);
+        socket->write(response.head() + response.body.left(response.body.size() / 2));
+        finish(socket, response.status);
+        socket->disconnectFromHost();
+        return;
+    case GitLabBehaviour::NotJson:
+        response = HttpResponse(200, "<html><body><h1>Welcome</h1>", "text/html; charset=utf-8");
+        break;
+    case GitLabBehaviour::NoContent:
+        response = HttpResponse(204, {}, {});
+        break;
+    case GitLabBehaviour::Redirect:
+        response = HttpResponse(301, "<html><body>You are being redirected.</body></html>", "text/html");
+        response.addHeader("Location", behaviour.location.toUtf8());
+        break;
+    }
+    socket->write(response.serialize());
+    finish(socket, response.status);
+    socket->disconnectFromHost();
+}
+
+void GitLabServer::finish(QTcpSocket *socket, int status)
+{
+    auto it = m_pending.find(socket);
+    if (it == m_pending.end() || it->answered)
+        return;
+    it->answered = true;
+    --m_inFlight;
+    emit requestAnswered(QString::fromLatin1(it->request.path), status);
+}
+
+// Routes
+
+HttpResponse GitLabServer::route(const HttpRequest &request) const
+{
+    if (request.method != "GET")
+        return HttpResponse(405, R"({"error":"405 Not Allowed"})");
+    const QList<QByteArray> parts = request.path.split('/');
+    if (request.path == ApiPrefix + "/groups")
+        return searchGroups(request);
+    if (request.path.startsWith(ApiPrefix + "/groups/") && parts.size() == 5)
+        return groupDetails(decoded(parts.at(4)));
+    if (request.path.startsWith(ApiPrefix + "/projects/") && parts.size() == 5)
+        return projectDetails(decoded(parts.at(4)));
+    if (request.path.startsWith(ApiPrefix + "/projects/") && parts.size() == 7 && parts.at(5) == "repository"
+        && (parts.at(6) == "archive" || parts.at(6) == "archive.tar.gz"))
+        return projectArchive(decoded(parts.at(4)));
+    if (QString::fromLatin1(request.path).startsWith(AvatarPrefix) && parts.size() == 8)
+        return projectAvatar(decoded(parts.at(6)), decoded(parts.at(7)));
+    return HttpResponse(404, R"({"error":"404 Not Found"})");
+}
+
+HttpResponse GitLabServer::searchGroups(const HttpRequest &request) const
+{
+    // A quoted term is one phrase: the quotes are not part of what is searched for.
+    const QString term = request.queryValue(QStringLiteral("search")).remove(QLatin1Char('"')).trimmed();
+    QList<const Group *> found;
+    for (const Group &group : m_groups) {
+        if (fullPath(group).contains(term, Qt::CaseInsensitive)
+            || fullName(group).contains(term, Qt::CaseInsensitive))
+            found.append(&group);
+    }
+    std::sort(found.begin(), found.end(), [](const Group *a, const Group *b) {
+        const int byName = a->name.compare(b->name, Qt::CaseInsensitive);
+        return byName != 0 ? byName < 0 : a->id < b->id;
+    });
+
+    const int total = found.size();
+    const int perPage = std::clamp(request.queryValue(QStringLiteral("per_page")).toInt() > 0
+                                       ? request.queryValue(QStringLiteral("per_page")).toInt() : 20, 1, 100);
+    const int page = std::max(1, request.queryValue(QStringLiteral("page")).toInt());
+    const int pages = std::max(1, (total + perPage - 1) / perPage);
+    QJsonArray array;
+    for (int i = (page - 1) * perPage; i < std::min(total, page * perPage); ++i)
+        array.append(toJson(*found.at(i)));
+
+    HttpResponse response(200, QJsonDocument(array).toJson(QJsonDocument::Compact));
+    response.addHeader("X-Total", QByteArray::number(total));
+    response.addHeader("X-Total-Pages", QByteArray::number(pages));
+    response.addHeader("X-Per-Page", QByteArray::number(perPage));
+    response.addHeader("X-Page", QByteArray::number(page));
+    response.addHeader("X-Next-Page", page < pages ? QByteArray::number(page + 1) : QByteArray());
+    response.addHeader("X-Prev-Page", page > 1 ? QByteArray::number(page - 1) : QByteArray());
+    return response;
+}
+
+HttpResponse GitLabServer::groupDetails(const QString &id) const
+{
+    const Group *group = findGroup(id);
+    if (!group)
+        return HttpResponse(404, message(QStringLiteral("404 Group Not Found")));
+    QList<const Project *> direct;
+    for (const Project &project : m_projects) {
+        if (project.groupId == group->id)
+            direct.append(&project);
+    }
+    std::sort(direct.begin(), direct.end(), [](const Project *a, const Project *b) { return a->id > b->id; });
+    QJsonArray projects;
+    for (int i = 0; i < std::min<int>(direct.size(), 100); ++i)
+        projects.append(toJson(*direct.at(i)));
+    QJsonObject json = toJson(*group);
+    json.insert(QStringLiteral("projects"), projects);
+    json.insert(QStringLiteral("shared_projects"), QJsonArray());
+    return HttpResponse(200, QJsonDocument(json).toJson(QJsonDocument::Compact));
+}
+
+HttpResponse GitLabServer::projectDetails(const QString &id) const
+{
+    const Project *project = findProject(id);
+    if (!project)
+        return HttpResponse(404, message(QStringLiteral("404 Project Not Found")));
+    return HttpResponse(200, QJsonDocument(toJson(*project)).toJson(QJsonDocument::Compact));
+}
+
+HttpResponse GitLabServer::projectArchive(const QString &id) const
+{
+    const Project *project = findProject(id);
+    if (!project)
+        return HttpResponse(404, message(QStringLiteral("404 Project Not Found")));
+    HttpResponse response(200, project->archive, "application/octet-stream");
+    response.addHeader("Content-Disposition",
+                       "attachment; filename=\"" + archiveTopFolder(project->id).toUtf8() + ".tar.gz\"");
+    response.addHeader("Content-Transfer-Encoding", "binary");
+    return response;
+}
+
+HttpResponse GitLabServer::projectAvatar(const QString &id, const QString &file) const
+{
+    const Project *project = findProject(id);
+    if (!project || project->avatarName.isEmpty() || project->avatarName != file)
+        return HttpResponse(404, message(QStringLiteral("404 Not found")));
+    return HttpResponse(200, project->avatar, "image/png");
+}
+
+HttpResponse GitLabServer::errorFor(const QByteArray &path, int status) const
+{
+    if (status == 404 && path.startsWith(ApiPrefix + "/groups"))
+        return HttpResponse(404, message(QStringLiteral("404 Group Not Found")));
+    if (status == 404 && path.startsWith(ApiPrefix + "/projects"))
+        return HttpResponse(404, message(QStringLiteral("404 Project Not Found")));
+    if (status == 429)
+        return HttpResponse(429, message(QJsonObject{{QStringLiteral("error"),
+            QStringLiteral("This archive has been requested too many times. Try again later.")}}));
+    return HttpResponse(status, message(QStringLiteral("%1 %2").arg(status)
+                                        .arg(QString::fromLatin1(HttpResponse::reasonPhrase(status)))));
+}

@@ -1,0 +1,181 @@
+#pragma once
+
+#include "gitlabbehaviour.h"
+#include "httpmessage.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <memory>
+
+QT_BEGIN_NAMESPACE
+class QTcpServer;
+class QTcpSocket;
+QT_END_NAMESPACE
+
+class GitRepository;
+
+// How a project is described; every field has a default.
+struct GitLabProjectOptions
+{
+    qint64 id = 0;               // 0: the next free id
+    QString name;                // default: the folder's name
+    QString path;                // default: the name, lower case, spaces as "-"
+    QString description;         // null string: JSON null
+    QStringList tags;
+    QDateTime commitDate;        // default: 2024-03-05T10:20:30Z
+    QDateTime lastActivity;      // default: the commit date plus 123 ms
+    QString defaultBranch = QStringLiteral("master");
+    QString avatarFile;          // a PNG file served as the picture; empty: no picture
+};
+
+// A GitLab-compatible server (REST API v4, the parts the example plugin uses) on 127.0.0.1.
+//
+// Routes:
+//   GET /api/v4/groups?search=<text>[&page=N][&per_page=N]    group search, paginated
+//   GET /api/v4/groups/<id or encoded full path>               group details with "projects"
+//   GET /api/v4/projects/<id or encoded path>                  project details
+//   GET /api/v4/projects/<id or encoded path>/repository/archive[.tar.gz]
+//   GET /uploads/-/system/project/avatar/<id>/<file>           project picture
+//
+// Every project is a real folder committed to its own git repository; its archive is made once per
+// commit by git and kept in memory. All answers are "Connection: close".
+class GitLabServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Path patterns (regular expressions on the still-encoded path) for setBehaviour().
+    static const QString SearchRoute;
+    static const QString GroupRoute;
+    static const QString ArchiveRoute;
+    static const QString AvatarRoute;
+    static QString archiveRoute(qint64 projectId);
+    static QString avatarRoute(qint64 projectId);
+
+    using ProjectOptions = GitLabProjectOptions;
+
+    explicit GitLabServer(QObject *parent = nullptr);
+    ~GitLabServer() override;
+
+    // Listens on 127.0.0.1; port 0 picks a free one.
+    bool listen(quint16 port = 0);
+    quint16 port() const;
+    QUrl url() const;                                // http://127.0.0.1:<port>
+    QUrl groupUrl(const QString &fullPath) const;    // the repository URL of a group
+    QString errorString() const { return m_error; }
+
+    // Groups. A subgroup's full path and full name are built from its parent's.
+    qint64 addGroup(const QString &path, const QString &name = {}, qint64 parentId = 0,
+                    const QString &description = {});
+    // Adds the group and every missing parent of a path like "a/b/c"; returns the last one's id.
+    qint64 addGroupPath(const QString &fullPath);
+    qint64 groupId(const QString &fullPath) const;
+    QJsonObject groupJson(qint64 id) const;
+
+    // Projects. Returns the new id, or 0 when git failed (see errorString()).
+    qint64 addProject(qint64 groupId, const QString &folder, const ProjectOptions &options = {});
+    // Commits the folder's current content as a new commit ("changed on the server"); the project's
+    // last activity becomes the commit date.
+    bool updateProject(qint64 id, const QString &folder, const QDateTime &commitDate);
+    void setLastActivity(qint64 id, const QDateTime &lastActivity);
+    void setAvatar(qint64 id, const QString &pngFile);
+    // Replaces one field of the project's JSON as sent; QJsonValue::Undefined removes the key.
+    void setProjectField(qint64 id, const QString &key, const QJsonValue &value);
+    void removeProject(qint64 id);
+    QList<qint64> projectIds() const { return m_projects.keys(); }
+    QJsonObject projectJson(qint64 id) const;
+    QByteArray archive(qint64 id) const;
+    QString archiveTopFolder(qint64 id) const;       // "<path>-<branch>-<sha>"
+    QString commitSha(qint64 id) const;
+
+    // Misbehaviour: the first behaviour whose pattern matches a request's path decides its answer.
+    void setBehaviour(const QString &pathPattern, const GitLabBehaviour &behaviour);
+    void clearBehaviours();
+
+    // Request log and load.
+    QList<HttpRequest> requests() const { return m_requests; }
+    int requestCount(const QString &pathPattern) const;
+    void clearRequests();
+    int inFlight() const { return m_inFlight; }
+    int maxInFlight() const { return m_maxInFlight; }
+    void resetMaxInFlight() { m_maxInFlight = m_inFlight; }
+
+signals:
+    void requestReceived(const QString &path);
+    void requestAnswered(const QString &path, int status);
+
+private:
+    struct Group
+    {
+        qint64 id = 0;
+        qint64 parentId = 0;
+        QString name;
+        QString path;
+        QString description;
+    };
+    struct Project
+    {
+        qint64 id = 0;
+        qint64 groupId = 0;
+        ProjectOptions options;
+        QDateTime createdAt;
+        std::shared_ptr<GitRepository> git;
+        QByteArray archive;
+        QByteArray avatar;
+        QString avatarName;
+        QHash<QString, QJsonValue> overrides;
+    };
+    struct Pending
+    {
+        QByteArray buffer;
+        HttpRequest request;
+        bool received = false;
+        bool answered = false;
+    };
+
+    void onNewConnection();
+    void onReadyRead(QTcpSocket *socket);
+    void onDisconnected(QTcpSocket *socket);
+    void dispatch(QTcpSocket *socket);
+    void answer(QTcpSocket *socket, const GitLabBehaviour &behaviour);
+    void finish(QTcpSocket *socket, int status);
+
+    HttpResponse route(const HttpRequest &request) const;
+    HttpResponse searchGroups(const HttpRequest &request) const;
+    HttpResponse groupDetails(const QString &id) const;
+    HttpResponse projectDetails(const QString &id) const;
+    HttpResponse projectArchive(const QString &id) const;
+    HttpResponse projectAvatar(const QString &id, const QString &file) const;
+    HttpResponse errorFor(const QByteArray &path, int status) const;
+
+    const Group *findGroup(const QString &idOrPath) const;
+    const Project *findProject(const QString &idOrPath) const;
+    QString fullPath(const Group &group) const;
+    QString fullName(const Group &group) const;
+    QJsonObject toJson(const Group &group) const;
+    QJsonObject toJson(const Project &project) const;
+    bool rebuildArchive(Project &project);
+    bool loadAvatar(Project &project, const QString &pngFile);
+
+    QTcpServer *m_server = nullptr;
+    QTemporaryDir m_gitRoot;
+    QList<Group> m_groups;
+    QMap<qint64, Project> m_projects;
+    qint64 m_nextGroupId = 10;
+    qint64 m_nextProjectId = 100;
+    QList<QPair<QRegularExpression, GitLabBehaviour>> m_behaviours;
+    QHash<QTcpSocket *, Pending> m_pending;
+    QList<HttpRequest> m_requests;
+    int m_inFlight = 0;
+    int m_maxInFlight = 0;
+    QString m_error;
+};

@@ -1,0 +1,87 @@
+#include "httpmessage.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+QByteArray HttpRequest::header(const QByteArray &name) const
+{
+    for (const auto &header : headers) {
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return header.second;
+    }
+    return {};
+}
+
+QString HttpRequest::queryValue(const QString &key) const
+{
+    // Form encoding writes spaces as "+"; QUrlQuery would keep them.
+    QByteArray raw = query;
+    raw.replace('+', "%20");
+    return QUrlQuery(QString::fromLatin1(raw)).queryItemValue(key, QUrl::FullyDecoded);
+}
+
+bool HttpRequest::parse(const QByteArray &head, HttpRequest *request)
+{
+    const QList<QByteArray> lines = head.split('\n');
+    if (lines.isEmpty())
+        return false;
+    const QList<QByteArray> parts = lines.first().trimmed().split(' ');
+    if (parts.size() != 3 || !parts.at(2).startsWith("HTTP/1.") || !parts.at(1).startsWith('/'))
+        return false;
+    request->method = parts.at(0);
+    request->target = parts.at(1);
+    const int question = request->target.indexOf('?');
+    request->path = question < 0 ? request->target : request->target.left(question);
+    request->query = question < 0 ? QByteArray() : request->target.mid(question + 1);
+    request->headers.clear();
+    for (int i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        if (line.isEmpty())
+            continue;
+        const int colon = line.indexOf(':');
+        if (colon <= 0)
+            return false;
+        request->headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    request->received = QDateTime::currentDateTimeUtc();
+    return true;
+}
+
+HttpResponse::HttpResponse(int status, const QByteArray &body, const QByteArray &contentType)
+    : status(status)
+    , contentType(contentType)
+    , body(body)
+{}
+
+QByteArray HttpResponse::head() const
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
+    if (!contentType.isEmpty() && status != 204)
+        head += "Content-Type: " + contentType + "\r\n";
+    if (status != 204)
+        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    for (const auto &header : headers)
+        head += header.first + ": " + header.second + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    return head;
+}
+
+QByteArray HttpResponse::reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 204: return "No Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    default: return "Status";
+    }
+}

@@ -1,0 +1,399 @@
+#include "apiclient.h"
+
+#include "example.h"
+#include "plugin/logging.h"
+
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+namespace Vantor {
+namespace Internal {
+
+namespace {
+
+std::atomic<int> s_transferTimeout{ApiClient::DefaultTransferTimeoutMs};
+
+// A JSON number as a 32-bit integer; 0 when it is none or out of range.
+int toInt32(const QJsonValue &value)
+{
+    const double number = value.toDouble();
+    if (!value.isDouble() || std::trunc(number) != number || number < std::numeric_limits<int>::min()
+        || number > std::numeric_limits<int>::max())
+        return 0;
+    return int(number);
+}
+
+qint64 toInt64(const QJsonValue &value)
+{
+    const double number = std::trunc(value.toDouble());
+    // 2^63 itself is out of range; the bounds are exact doubles.
+    if (!(number >= -9223372036854775808.0 && number < 9223372036854775808.0))
+        return 0;
+    return qint64(number);
+}
+
+// A group object: the document's object, or the first element of an array.
+QJsonObject firstObject(const QJsonDocument &document, const char *moreThanOneMessage)
+{
+    if (!document.isArray())
+        return document.object();
+    const QJsonArray array = document.array();
+    if (array.size() > 1)
+        qCDebug(apiLog) << moreThanOneMessage;
+    return array.at(0).toObject();
+}
+
+} // namespace
+
+// The network objects of one request. Those of a request made in a worker thread belong to that
+// thread, and exactly one side disposes of them: the client's thread once it has taken the finished
+// reply, or the worker itself when it stops waiting before that.
+struct ApiClient::Transfer
+{
+    QMutex mutex;
+    QNetworkAccessManager *manager = nullptr;
+    bool taken = false;
+    bool abandoned = false;
+
+    bool take()
+    {
+        QMutexLocker locker(&mutex);
+        taken = !abandoned;
+        return taken;
+    }
+    bool abandon()
+    {
+        QMutexLocker locker(&mutex);
+        abandoned = !taken;
+        return abandoned;
+    }
+};
+
+// One worker's wait for its example. Handlers end it through quit(), which does nothing once the
+// worker has stopped waiting, so a late completion never reaches a loop that is gone.
+struct ApiClient::Wait
+{
+    QMutex mutex;
+    QEventLoop *loop = nullptr;
+
+    explicit Wait(QEventLoop *loop)
+        : loop(loop)
+    {}
+    bool isWaiting()
+    {
+        QMutexLocker locker(&mutex);
+        return loop != nullptr;
+    }
+    void quit()
+    {
+        QMutexLocker locker(&mutex);
+        // Queued, so that a quit arriving before the worker entered its loop is not lost.
+        if (loop)
+            QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection);
+    }
+    void end()
+    {
+        QMutexLocker locker(&mutex);
+        loop = nullptr;
+    }
+};
+
+// What the workers of a run know of their client. The client clears it when it is destroyed, which
+// also releases the workers still waiting for it.
+struct ApiClient::Workers
+{
+    QMutex mutex;
+    ApiClient *client = nullptr;
+    QList<std::shared_ptr<Wait>> waits;
+};
+
+void ApiClient::setTransferTimeout(int milliseconds)
+{
+    s_transferTimeout = milliseconds;
+}
+
+int ApiClient::transferTimeout()
+{
+    return s_transferTimeout;
+}
+
+ApiClient::ApiClient(const QUrl &url, QObject *parent)
+    : QObject(parent)
+    , m_workers(std::make_shared<Workers>())
+{
+    Repository::registerMetaTypes();
+    m_workers->client = this;
+
+    m_baseUrl = url;
+    m_baseUrl.setPath(QString());
+    m_baseUrl.setPath(QStringLiteral("/api/v4"));
+    if (!m_baseUrl.isValid() || m_baseUrl.isLocalFile() || m_baseUrl.isRelative()) {
+        qCDebug(apiLog) << "Provided repository url is not valid:" << url.toString();
+        return;
+    }
+    m_group = url.path(QUrl::FullyDecoded);
+    if (m_group.startsWith(QLatin1Char('/')))
+        m_group.remove(0, 1);
+    if (m_group.endsWith(QLatin1Char('/')))
+        m_group.chop(1);
+    if (m_group.isEmpty()) {
+        qCDebug(apiLog) << "Provided repository url has no group:" << url.toString();
+        return;
+    }
+    if (!QSslSocket::supportsSsl())
+        qCDebug(apiLog) << "Platform SSL support is not detected - connection to the repositories most likely "
+                           "will not be established!";
+    QMetaObject::invokeMethod(this, &ApiClient::search, Qt::QueuedConnection);
+}
+
+ApiClient::~ApiClient()
+{
+    QMutexLocker locker(&m_workers->mutex);
+    m_workers->client = nullptr;
+    for (const std::shared_ptr<Wait> &wait : qAsConst(m_workers->waits))
+        wait->quit();
+    m_workers->waits.clear();
+}
+
+void ApiClient::fetch()
+{
+    if (m_groupId == 0) {
+        setStatus(tr("Repository error: group id not found - unable to fetch examples"));
+        return;
+    }
+    setStatus(tr("Fetch examples"));
+    const QUrl url(m_baseUrl.toString() + QStringLiteral("/groups/%1").arg(m_groupId));
+    request(url, "application/json", [this](QNetworkReply &reply) { onFetchReply(readJson(reply)); }, [] {});
+}
+
+void ApiClient::search()
+{
+    setStatus(tr("Searching examples"));
+    const QUrl url(m_baseUrl.toString() + QStringLiteral("/groups?search=\"%1\"").arg(m_group),
+                   QUrl::TolerantMode);
+    request(url, "application/json", [this](QNetworkReply &reply) { onSearchReply(readJson(reply)); }, [] {});
+}
+
+std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const QByteArray &contentType,
+                                                         const SuccessHandler &onSuccess,
+                                                         const ErrorHandler &onError)
+{
+    qCDebug(apiLog) << "Requesting:" << url.toString();
+    QNetworkRequest request(url);
+    request.setRawHeader("Content-Type", contentType);
+
+    const auto transfer = std::make_shared<Transfer>();
+    transfer->manager = new QNetworkAccessManager;
+    // A request of the client's own thread ends with the client at the latest.
+    if (QThread::currentThread() == thread())
+        transfer->manager->setParent(this);
+
+    connect(transfer->manager, &QNetworkAccessManager::finished, this,
+            [this, transfer, onSuccess, onError](QNetworkReply *reply) {
+        if (!transfer->take())
+            return; // the worker stopped waiting and has disposed of the request
+        QNetworkAccessManager *manager = transfer->manager;
+        const auto dispose = [reply, manager] {
+            reply->close();
+            reply->deleteLater();
+            manager->deleteLater();
+        };
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299) {
+            onSuccess(*reply);
+            dispose();
+        } else {
+            setStatus(tr("Network error: %1").arg(reply->errorString()));
+            // Before the handler ends a worker's wait, so that the worker finds the deletion pending.
+            dispose();
+            onError();
+        }
+    });
+
+    QNetworkReply *reply = transfer->manager->get(request);
+    // A server that accepts and never sends must not hold the request (and a pool thread) for ever.
+    auto stallTimer = new QTimer(reply);
+    stallTimer->setSingleShot(true);
+    stallTimer->setInterval(transferTimeout());
+    connect(stallTimer, &QTimer::timeout, reply, [reply, url] {
+        qCDebug(apiLog) << "Transfer stalled, aborting:" << url.toString();
+        reply->abort();
+    });
+    const auto restartTimer = [stallTimer] { stallTimer->start(); };
+    connect(reply, &QNetworkReply::metaDataChanged, stallTimer, restartTimer);
+    connect(reply, &QNetworkReply::downloadProgress, stallTimer, restartTimer);
+    connect(reply, &QNetworkReply::uploadProgress, stallTimer, restartTimer);
+    stallTimer->start();
+    return transfer;
+}
+
+QJsonDocument ApiClient::readJson(QNetworkReply &reply)
+{
+    const QByteArray body = reply.readAll();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError) {
+        qCDebug(apiLog) << "Json response:" << body;
+        qCDebug(apiLog).nospace() << "Json parse error: " << error.errorString();
+        return {};
+    }
+    return document;
+}
+
+void ApiClient::onSearchReply(const QJsonDocument &document)
+{
+    setStatus(QString());
+    if (document.isNull()) {
+        setStatus(tr("Search error: request return null object"));
+        return;
+    }
+    QJsonObject group = firstObject(document, "Search request return more than 1 object - taking first");
+    // The search also finds groups whose path or name merely contains ours.
+    if (document.isArray()) {
+        for (const QJsonValue &value : document.array()) {
+            const QJsonObject candidate = value.toObject();
+            const QString fullPath = candidate.value(QLatin1String("full_path")).toString();
+            if (fullPath.compare(m_group, Qt::CaseInsensitive) == 0) {
+                group = candidate;
+                break;
+            }
+        }
+    }
+    if (!group.contains(QLatin1String("id"))) {
+        setStatus(tr("Search error: request return wrong data - no id field"));
+        return;
+    }
+    m_groupId = quint64(qint64(toInt32(group.value(QLatin1String("id")))));
+    if (m_groupId != 0) {
+        setStatus(tr("API client is ready"));
+        emit ready();
+    }
+}
+
+void ApiClient::onFetchReply(const QJsonDocument &document)
+{
+    setStatus(QString());
+    if (document.isNull()) {
+        setStatus(tr("Fetch error: request return null object"));
+        return;
+    }
+    const QJsonObject group = firstObject(document, "Fetch request return more than 1 object - taking first");
+    if (!group.contains(QLatin1String("projects"))) {
+        setStatus(tr("Fetch error: request return wrong data - no projects field"));
+        return;
+    }
+    Repository::Examples examples;
+    for (const QJsonValue &project : group.value(QLatin1String("projects")).toArray()) {
+        const auto example = Repository::ExamplePtr::create(project.toObject());
+        if (example->isValid())
+            examples.append(example);
+    }
+    emit fetched(examples);
+}
+
+void ApiClient::setStatus(const QString &status)
+{
+    if (!status.isEmpty())
+        qCDebug(apiLog) << "Status:" << status;
+    emit statusChanged(status);
+}
+
+void ApiClient::download(const Repository::Examples &examples)
+{
+    const std::shared_ptr<Workers> workers = m_workers;
+    const std::function<Repository::ExamplePtr(Repository::ExamplePtr)> work =
+        [workers](Repository::ExamplePtr example) { return downloadExample(workers, example); };
+    QtConcurrent::mapped(examples, work);
+}
+
+Repository::ExamplePtr ApiClient::downloadExample(const std::shared_ptr<Workers> &workers,
+                                                  Repository::ExamplePtr example)
+{
+    QEventLoop loop;
+    const auto wait = std::make_shared<Wait>(&loop);
+    std::shared_ptr<Transfer> transfer;
+    {
+        // Held while the client is used, so that it cannot be destroyed meanwhile.
+        QMutexLocker locker(&workers->mutex);
+        ApiClient *client = workers->client;
+        if (!client)
+            return {};
+        const QJsonObject &json = example->json();
+        client->setStatus(tr("Downloading example: %1").arg(json.value(QLatin1String("name")).toString()));
+        const QUrl url(client->m_baseUrl.toString()
+                       + QStringLiteral("/projects/%1/repository/archive%2")
+                             .arg(toInt64(json.value(QLatin1String("id"))))
+                             .arg(QStringLiteral(".tar.gz")));
+        transfer = client->request(
+            url, "application/zip",
+            [client, example, wait](QNetworkReply &reply) { client->onArchiveReply(reply, example, wait); },
+            [client, example, wait] {
+                if (!wait->isWaiting())
+                    return;
+                emit client->downloadFailed(example);
+                wait->quit();
+            });
+        workers->waits.append(wait);
+    }
+    connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
+    loop.exec();
+    wait->end();
+    {
+        QMutexLocker locker(&workers->mutex);
+        workers->waits.removeOne(wait);
+    }
+    // Nobody took the archive reply, and nobody will: it stays with this thread, which ends it here.
+    if (transfer->abandon()) {
+        transfer->manager->disconnect();
+        delete transfer->manager;
+    }
+    // This thread runs no loop any more; the deletions requested for its objects happen now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return {};
+}
+
+void ApiClient::onArchiveReply(QNetworkReply &reply, const Repository::ExamplePtr &example,
+                               const std::shared_ptr<Wait> &wait)
+{
+    if (!wait->isWaiting())
+        return; // the application is quitting
+    example->setArchive(reply.readAll());
+    const QString avatarUrl = example->json().value(QLatin1String("avatar_url")).toString();
+    request(
+        QUrl(avatarUrl, QUrl::TolerantMode), "image/png",
+        [this, example, wait](QNetworkReply &image) {
+            if (!wait->isWaiting())
+                return;
+            example->setImage(image.readAll());
+            emit downloaded(example);
+            setStatus(QString());
+            wait->quit();
+        },
+        [this, example, wait, avatarUrl] {
+            if (!wait->isWaiting())
+                return;
+            emit downloaded(example);
+            setStatus(tr("Unable to download image: %1").arg(avatarUrl));
+            wait->quit();
+        });
+}
+
+} // namespace Internal
+} // namespace Vantor

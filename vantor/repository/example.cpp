@@ -1,0 +1,94 @@
+#include "example.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QMutexLocker>
+
+namespace Vantor {
+namespace Internal {
+
+namespace {
+
+constexpr int ImageSize = 128;
+
+} // namespace
+
+Example::Example(const QJsonObject &json)
+    : m_json(json)
+{}
+
+bool Example::isValid() const
+{
+    return m_json.value(QLatin1String("id")).toDouble() != 0
+           && !m_json.value(QLatin1String("name")).toString().isEmpty()
+           && !m_json.value(QLatin1String("web_url")).toString().isEmpty()
+           && isSafePath(m_json.value(QLatin1String("path")).toString());
+}
+
+QDateTime Example::lastActivity() const
+{
+    return QDateTime::fromString(m_json.value(QLatin1String("last_activity_at")).toString(), Qt::ISODate);
+}
+
+QStringList Example::tags() const
+{
+    QStringList tags;
+    for (const QJsonValue &tag : m_json.value(QLatin1String("tag_list")).toArray())
+        tags.append(tag.toString());
+    if (tags.isEmpty())
+        tags << QStringLiteral("Qt") << QCoreApplication::translate("Vantor::Internal::Example", "example");
+    return tags;
+}
+
+QByteArray Example::archive() const
+{
+    QMutexLocker locker(&m_archiveMutex);
+    return m_archive;
+}
+
+void Example::setArchive(const QByteArray &archive)
+{
+    QMutexLocker locker(&m_archiveMutex);
+    m_archive = archive;
+}
+
+QImage Example::image() const
+{
+    QMutexLocker locker(&m_imageMutex);
+    return m_image;
+}
+
+void Example::setImage(const QByteArray &data)
+{
+    QImage image = QImage::fromData(data);
+    if (!image.isNull()) {
+        image = image.scaled(ImageSize, ImageSize, Qt::KeepAspectRatio, Qt::FastTransformation);
+        // The picture is written beside the example; the text tells readers it is not part of it.
+        image.setText(QCoreApplication::translate("Vantor::Internal::Example", "Description"),
+                      QCoreApplication::translate("Vantor::Internal::Example",
+                                                  "This file is used by SDK to show image for example inside "
+                                                  "Welcome screen.\nIt is not the part of the example."));
+    }
+    QMutexLocker locker(&m_imageMutex);
+    m_image = image;
+}
+
+bool Example::isSafePath(const QString &path)
+{
+    if (path.isEmpty() || path == QLatin1String(".") || path == QLatin1String(".."))
+        return false;
+    for (const QChar ch : path) {
+        if (ch.category() == QChar::Other_Control)
+            return false;
+        switch (ch.unicode()) {
+        case '/': case '\\': case '|': case '*': case '?': case '[': case ']':
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace Internal
+} // namespace Vantor
