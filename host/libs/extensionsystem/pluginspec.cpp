@@ -214,7 +214,7 @@ void PluginSpec::kill()
 void PluginSpec::setError(const QString &error)
 {
     m_errorString = error;
-    // Made visible here so that every host logs it, whatever it does with the spec afterwards.
+    // Logged here so that every host shows it, whatever it does with the plugin afterwards.
     qWarning().noquote() << QString::fromLatin1("Plugin \"%1\": %2").arg(m_name, error);
 }
 
