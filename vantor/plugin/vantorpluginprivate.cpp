@@ -23,7 +23,7 @@ std::unique_ptr<DownloadService> &serviceOwner()
 VantorPluginPrivate::VantorPluginPrivate()
 {
     registerInstalledExamples(Core::ICore::settings());
-    // The options page is created here, as a child of this object.
+    // The options page will be created here, as a child of this object, before the service.
     serviceOwner().reset(new DownloadService);
 }
 
