@@ -44,18 +44,23 @@ bool PathGuard::isBelow(const QString &path, const QStringList &roots)
     return false;
 }
 
-bool PathGuard::removeFolder(const QString &path) const
+// What removeFolder() and prepareWrite() share: the check, and a symbolic link in the path's place
+// removed as a link, never followed into its target. `act` does the rest on anything else.
+template<typename Action>
+static bool guarded(const PathGuard &guard, const QString &path, const char *refusal, Action act)
 {
-    if (!allows(path)) {
-        qCDebug(serviceLog) << "Refusing to delete outside the repository folder:" << path;
+    if (!guard.allows(path)) {
+        qCDebug(serviceLog) << refusal << path;
         return false;
     }
     const QFileInfo info(path);
-    if (info.isSymLink())
-        return QFile::remove(path);
-    if (!info.exists())
-        return true;
-    return QDir(path).removeRecursively();
+    return info.isSymLink() ? QFile::remove(path) : act(info);
+}
+
+bool PathGuard::removeFolder(const QString &path) const
+{
+    return guarded(*this, path, "Refusing to delete outside the repository folder:",
+                   [&path](const QFileInfo &info) { return !info.exists() || QDir(path).removeRecursively(); });
 }
 
 bool PathGuard::rename(const QString &from, const QString &to) const
@@ -69,14 +74,8 @@ bool PathGuard::rename(const QString &from, const QString &to) const
 
 bool PathGuard::prepareWrite(const QString &filePath) const
 {
-    if (!allows(filePath)) {
-        qCDebug(serviceLog) << "Refusing to write outside the repository folder:" << filePath;
-        return false;
-    }
-    const QFileInfo info(filePath);
-    if (info.isSymLink())
-        return QFile::remove(filePath);
-    return !info.isDir();
+    return guarded(*this, filePath, "Refusing to write outside the repository folder:",
+                   [](const QFileInfo &info) { return !info.isDir(); });
 }
 
 } // namespace Internal

@@ -242,42 +242,45 @@ PluginManager *PluginManager::instance()
     return d()->instance;
 }
 
+// The user and the install-wide settings alike: set by the host, or made on first use under the
+// host's names.
+static void replaceSettings(QSettings *&slot, QSettings *settings)
+{
+    if (slot == settings)
+        return;
+    delete slot;
+    slot = settings;
+    registerSettingsCleanup();
+}
+
+static QSettings *settingsIn(QSettings *&slot, QSettings::Scope scope)
+{
+    if (!slot) {
+        slot = new QSettings(QSettings::IniFormat, scope, QLatin1String("QtProject"),
+                             QLatin1String("QtCreator"));
+        registerSettingsCleanup();
+    }
+    return slot;
+}
+
 void PluginManager::setSettings(QSettings *settings)
 {
-    if (d()->settings == settings)
-        return;
-    delete d()->settings;
-    d()->settings = settings;
-    registerSettingsCleanup();
+    replaceSettings(d()->settings, settings);
 }
 
 QSettings *PluginManager::settings()
 {
-    if (!d()->settings) {
-        d()->settings = new QSettings(QSettings::IniFormat, QSettings::UserScope,
-                                      QLatin1String("QtProject"), QLatin1String("QtCreator"));
-        registerSettingsCleanup();
-    }
-    return d()->settings;
+    return settingsIn(d()->settings, QSettings::UserScope);
 }
 
 void PluginManager::setGlobalSettings(QSettings *settings)
 {
-    if (d()->globalSettings == settings)
-        return;
-    delete d()->globalSettings;
-    d()->globalSettings = settings;
-    registerSettingsCleanup();
+    replaceSettings(d()->globalSettings, settings);
 }
 
 QSettings *PluginManager::globalSettings()
 {
-    if (!d()->globalSettings) {
-        d()->globalSettings = new QSettings(QSettings::IniFormat, QSettings::SystemScope,
-                                            QLatin1String("QtProject"), QLatin1String("QtCreator"));
-        registerSettingsCleanup();
-    }
-    return d()->globalSettings;
+    return settingsIn(d()->globalSettings, QSettings::SystemScope);
 }
 
 void PluginManager::setPluginPaths(const QStringList &paths)

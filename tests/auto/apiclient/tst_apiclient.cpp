@@ -2,64 +2,41 @@
 #include "repository/example.h"
 
 #include <gitlabserver.h>
+#include <messagelog.h>
 #include <testprojects.h>
+#include <testsupport.h>
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QLoggingCategory>
-#include <QMutex>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Vantor::Internal;
 
+using TestSupport::MessageLog;
+
 namespace {
 
-QMutex s_logMutex;
-QStringList s_log;
-QtMessageHandler s_previousHandler = nullptr;
-
-void collectMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+// Empty when the spy caught exactly the expected statuses, nothing after them, and every debug
+// line was logged (at the start of a message); otherwise what differs. An expected status ending
+// in "*" matches any status starting with the text before it.
+QString mismatch(const QSignalSpy &spy, const QStringList &expected, const QStringList &debug)
 {
-    if (type == QtDebugMsg && QByteArray(context.category).startsWith("tas.vantor")) {
-        QMutexLocker locker(&s_logMutex);
-        s_log.append(message);
-        return;
-    }
-    s_previousHandler(type, context, message);
-}
-
-QStringList logged()
-{
-    QMutexLocker locker(&s_logMutex);
-    return s_log;
-}
-
-bool loggedStartingWith(const QString &text)
-{
-    const QStringList lines = logged();
-    return std::any_of(lines.cbegin(), lines.cend(), [&](const QString &line) { return line.startsWith(text); });
-}
-
-QStringList spiedStatuses(const QSignalSpy &spy)
-{
-    QStringList statuses;
-    for (const QList<QVariant> &arguments : spy)
-        statuses.append(arguments.at(0).toString());
-    return statuses;
-}
-
-// An expected status ending in "*" matches any status starting with the text before it.
-bool matches(const QStringList &actual, const QStringList &expected)
-{
-    if (actual.size() != expected.size())
-        return false;
-    for (int i = 0; i < actual.size(); ++i) {
+    if (QTest::qWaitFor([&] { return spy.count() >= expected.count(); }, 5000))
+        QTest::qWait(50); // nothing more may follow
+    const QStringList actual = TestSupport::texts(spy);
+    bool same = actual.size() == expected.size();
+    for (int i = 0; same && i < actual.size(); ++i) {
         const QString &want = expected.at(i);
-        if (want.endsWith('*') ? !actual.at(i).startsWith(want.chopped(1)) : actual.at(i) != want)
-            return false;
+        same = want.endsWith('*') ? actual.at(i).startsWith(want.chopped(1)) : actual.at(i) == want;
     }
-    return true;
+    if (!same)
+        return actual.join('|');
+    for (const QString &line : debug) {
+        if (!MessageLog::containsStartingWith(line))
+            return line + " not in:\n" + MessageLog::messages().join('\n');
+    }
+    return {};
 }
 
 } // namespace
@@ -93,8 +70,7 @@ private:
 
 void tst_ApiClient::initTestCase()
 {
-    QLoggingCategory::setFilterRules("tas.vantor.plugin.api.debug=true");
-    s_previousHandler = qInstallMessageHandler(collectMessages);
+    MessageLog::start("tas.vantor.plugin.api.debug=true");
 
     QVERIFY(m_folders.isValid());
     QVERIFY(m_server.listen());
@@ -126,8 +102,7 @@ void tst_ApiClient::initTestCase()
 
 void tst_ApiClient::init()
 {
-    QMutexLocker locker(&s_logMutex);
-    s_log.clear();
+    MessageLog::clear();
 }
 
 void tst_ApiClient::cleanup()
@@ -178,12 +153,12 @@ void tst_ApiClient::urlSplitting()
     if (!baseUrl.isEmpty())
         QCOMPARE(client->baseUrl().toString(), baseUrl);
     if (!debug.isEmpty()) {
-        QVERIFY2(logged().contains(debug + " \"" + url + "\""), qPrintable(logged().join('\n')));
+        QVERIFY2(MessageLog::messages().contains(debug + " \"" + url + "\""), qPrintable(MessageLog::messages().join('\n')));
         // An unusable URL never searches.
         QCoreApplication::processEvents();
         QCOMPARE(statuses.count(), 0);
     } else {
-        QVERIFY(logged().isEmpty());
+        QVERIFY(MessageLog::messages().isEmpty());
     }
     QCOMPARE(client->groupId(), 0u);
     client.reset(); // before its queued search could reach the address
@@ -255,15 +230,12 @@ void tst_ApiClient::search()
     ApiClient client(m_server.groupUrl(group));
     QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
     QSignalSpy readySpy(&client, &ApiClient::ready);
-    QTRY_VERIFY_WITH_TIMEOUT(statusSpy.count() >= statuses.count(), 5000);
-    QTest::qWait(50); // nothing more may follow
-    QVERIFY2(matches(spiedStatuses(statusSpy), statuses), qPrintable(spiedStatuses(statusSpy).join('|')));
+    const QString error = mismatch(statusSpy, statuses, debug);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(client.groupId(), quint64(groupId));
     QCOMPARE(readySpy.count(), groupId ? 1 : 0);
-    for (const QString &line : debug)
-        QVERIFY2(loggedStartingWith(line), qPrintable(line + " not in:\n" + logged().join('\n')));
     if (!debug.contains("Search request return more than 1 object - taking first"))
-        QVERIFY(!loggedStartingWith("Search request return more than 1 object"));
+        QVERIFY(!MessageLog::containsStartingWith("Search request return more than 1 object"));
 
     // The group path goes between double quotes, as one phrase.
     const QList<HttpRequest> requests = m_server.requests();
@@ -325,12 +297,9 @@ void tst_ApiClient::fetch()
     QSignalSpy statusSpy(client.get(), &ApiClient::statusChanged);
     QSignalSpy fetchedSpy(client.get(), &ApiClient::fetched);
     client->fetch();
-    QTRY_VERIFY_WITH_TIMEOUT(statusSpy.count() >= statuses.count(), 5000);
-    QTest::qWait(50);
-    QVERIFY2(matches(spiedStatuses(statusSpy), statuses), qPrintable(spiedStatuses(statusSpy).join('|')));
+    const QString error = mismatch(statusSpy, statuses, debug);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(fetchedSpy.count(), fetched < 0 ? 0 : 1);
-    for (const QString &line : debug)
-        QVERIFY2(loggedStartingWith(line), qPrintable(line + " not in:\n" + logged().join('\n')));
     QCOMPARE(m_server.requestCount(QString("^/api/v4/groups/%1$").arg(client->groupId())), 1);
     if (fetched < 0)
         return;
@@ -372,7 +341,7 @@ void tst_ApiClient::stalledSearch()
     QTRY_COMPARE_WITH_TIMEOUT(statusSpy.count(), 2, 5000);
     QVERIFY(elapsed.elapsed() >= timeout * 95 / 100); // coarse timers may fire 5 % early
     QCOMPARE(statusSpy.last().first().toString(), QString("Network error: Operation canceled"));
-    QVERIFY(loggedStartingWith("Transfer stalled, aborting:"));
+    QVERIFY(MessageLog::containsStartingWith("Transfer stalled, aborting:"));
     QCOMPARE(client.groupId(), 0u);
     QTRY_COMPARE(m_server.inFlight(), 0); // the connection was given up
 

@@ -1,12 +1,10 @@
-#include "gitlabserver.h"
+#include <gitlabserver.h>
+#include <testprojects.h>
+#include <testsupport.h>
 
-#include <QDate>
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QSettings>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <functional>
@@ -61,22 +59,6 @@ QStringList HostRun::sets() const
     return result;
 }
 
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(content);
-}
-
-void writePicture(const QString &path, const QColor &colour, const QSize &size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(colour);
-    QVERIFY(image.save(path));
-}
-
 } // namespace
 
 class tst_E2e : public QObject
@@ -123,25 +105,17 @@ void tst_E2e::prepareCase(const QString &name)
 void tst_E2e::addProjects(GitLabServer &server)
 {
     const QString projects = m_root + QLatin1String("/projects/");
-    writeFile(projects + "hello/hello.pro", "QT += widgets\nSOURCES += main.cpp\n");
-    writeFile(projects + "hello/main.cpp", "#include <QApplication>\n#include <QLabel>\n\n"
-              "int main(int argc, char *argv[])\n{\n    QApplication app(argc, argv);\n"
-              "    QLabel label(\"Hello\");\n    label.show();\n    return app.exec();\n}\n");
-    writePicture(projects + "hello.png", Qt::darkBlue, QSize(256, 256));
-    writeFile(projects + "tool/CMakeLists.txt", "cmake_minimum_required(VERSION 3.16)\n"
-              "project(tool LANGUAGES CXX)\nfind_package(Qt5 REQUIRED COMPONENTS Core)\n"
-              "add_executable(tool src/main.cpp)\ntarget_link_libraries(tool PRIVATE Qt5::Core)\n");
-    writeFile(projects + "tool/src/main.cpp", "#include <QCoreApplication>\n\n"
-              "int main(int argc, char *argv[])\n{\n    QCoreApplication app(argc, argv);\n"
-              "    return 0;\n}\n");
-    writePicture(projects + "tool.png", Qt::darkGreen, QSize(64, 32));
-    writeFile(projects + "launcher/launcher.pro", "QT += widgets\nSOURCES += main.cpp\n");
-    writeFile(projects + "launcher/main.cpp", "#include <QApplication>\n\n"
-              "int main(int argc, char *argv[])\n{\n    QApplication app(argc, argv);\n"
-              "    return app.exec();\n}\n");
-    writePicture(projects + "launcher/icons/128x128/launcher.png", Qt::red, QSize(128, 128));
-    writeFile(projects + "removed/removed.pro", "SOURCES += main.cpp\n");
-    writeFile(projects + "removed/main.cpp", "int main() { return 0; }\n");
+    QVERIFY(TestProjects::writeFiles(projects + "hello", {
+        {"hello.pro", "QT += widgets\nSOURCES += main.cpp\n"},
+        {"main.cpp", "#include <QApplication>\n#include <QLabel>\n\nint main(int argc, char *argv[])\n{\n"
+                     "    QApplication app(argc, argv);\n    QLabel label(\"Hello\");\n    label.show();\n"
+                     "    return app.exec();\n}\n"}}));
+    QVERIFY(TestProjects::writePng(projects + "hello.png", QSize(256, 256), Qt::darkBlue));
+    QVERIFY(TestProjects::writeCMakeProject(projects + "tool", "tool"));
+    QVERIFY(TestProjects::writePng(projects + "tool.png", QSize(64, 32), Qt::darkGreen));
+    QVERIFY(TestProjects::writeQmakeProject(projects + "launcher", "launcher"));
+    QVERIFY(TestProjects::writePng(projects + "launcher/icons/128x128/launcher.png", {128, 128}, Qt::red));
+    QVERIFY(TestProjects::writeQmakeProject(projects + "removed", "removed"));
 
     const qint64 group = server.addGroupPath(QLatin1String(groupPath));
     QVERIFY(group);
@@ -168,11 +142,11 @@ void tst_E2e::addProjects(GitLabServer &server)
 void tst_E2e::provision(const QString &repositoryUrl, const QVariantMap &userValues)
 {
     const QString other = m_root + QLatin1String("/other");
-    writeFile(other + "/manual/manual.pro", "SOURCES += main.cpp\n");
-    writeFile(other + "/manual/examples-manifest.xml",
-              "<?xml version=\"1.0\"?><instructionals module=\"Other\"><examples>"
-              "<example name=\"Manual\" projectPath=\"manual.pro\" imageUrl=\"\"/>"
-              "</examples></instructionals>\n");
+    QVERIFY(TestProjects::writeFiles(other + "/manual", {
+        {"manual.pro", "SOURCES += main.cpp\n"},
+        {"examples-manifest.xml", "<?xml version=\"1.0\"?><instructionals module=\"Other\"><examples>"
+                                  "<example name=\"Manual\" projectPath=\"manual.pro\" imageUrl=\"\"/>"
+                                  "</examples></instructionals>\n"}}));
 
     QSettings install(m_root + QLatin1String("/install/QtProject/QtCreator.ini"), QSettings::IniFormat);
     install.setValue(QStringLiteral("Help/InstalledExamples"),
@@ -300,7 +274,7 @@ void tst_E2e::installThenUpdateOnlyWhatChanged()
                       QStringList(QLatin1String(repositoryName) + QLatin1Char('|')
                                   + QDate::currentDate().addDays(-2).toString("dd.MM.yyyy")));
     }
-    writeFile(m_root + "/projects/hello/README.md", "Now with a read-me.\n");
+    QVERIFY(TestProjects::writeFile(m_root + "/projects/hello", "README.md", "Now with a read-me.\n"));
     QVERIFY(server.updateProject(m_ids.value("hello"), m_root + "/projects/hello",
                                  QDateTime::currentDateTimeUtc()));
     server.clearRequests();
@@ -320,10 +294,7 @@ void tst_E2e::serverDownAtStart()
 {
     prepareCase(QStringLiteral("serverdown"));
     // A port that nothing listens on until the server comes up.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const quint16 port = TestSupport::unusedPort();
 
     GitLabServer server;
     addProjects(server);

@@ -1,8 +1,7 @@
 #include "examplesreader.h"
 
-#include <QDir>
-#include <QFile>
-#include <QImage>
+#include <testprojects.h>
+
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -26,9 +25,20 @@ private slots:
 
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
-    void write(const QString &relative, const QByteArray &content);
-    void writePicture(const QString &relative);
+    void write(const QString &relative, const QByteArray &content)
+    {
+        QVERIFY(TestProjects::writeFile(m_dir->path(), relative, content));
+    }
     static QByteArray manifest(const QByteArray &examples);
+    // The examples of a set whose manifests are below `manifests`, its sources below `sources`
+    // (the same folder when empty).
+    QList<ExampleItem> readExamples(const QString &manifests, const QString &sources = {}) const
+    {
+        ExampleSet set;
+        set.manifestFolder = path(manifests);
+        set.examplesFolder = path(sources.isEmpty() ? manifests : sources);
+        return ExamplesReader::readExamples(set);
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -37,23 +47,6 @@ void tst_ExamplesReader::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-}
-
-void tst_ExamplesReader::write(const QString &relative, const QByteArray &content)
-{
-    const QString file = path(relative);
-    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(content);
-}
-
-void tst_ExamplesReader::writePicture(const QString &relative)
-{
-    QImage image(32, 16, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    QVERIFY(QDir().mkpath(QFileInfo(path(relative)).absolutePath()));
-    QVERIFY(image.save(path(relative)));
 }
 
 QByteArray tst_ExamplesReader::manifest(const QByteArray &examples)
@@ -81,16 +74,16 @@ void tst_ExamplesReader::exampleSets()
 {
     QFETCH(QString, entry);
     QFETCH(bool, taken);
-    write(QLatin1String("file.txt"), "x");
+    write("file.txt", "x");
 
-    const QStringList entries = {QLatin1String("Other|%1|%1").arg(m_dir->path()),
+    const QStringList entries = {QString("Other|%1|%1").arg(m_dir->path()),
                                  entry.arg(m_dir->path())};
     const QList<ExampleSet> sets = ExamplesReader::parseExampleSets(entries);
     QCOMPARE(sets.size(), taken ? 2 : 1);
-    QCOMPARE(sets.first().displayName, QLatin1String("Other"));
+    QCOMPARE(sets.first().displayName, "Other");
     if (taken) {
         const QStringList fields = entries.last().split(QLatin1Char('|'));
-        QCOMPARE(sets.last().displayName, QLatin1String("Demo"));
+        QCOMPARE(sets.last().displayName, "Demo");
         QCOMPARE(sets.last().manifestFolder, fields.at(1));
         QCOMPARE(sets.last().examplesFolder, fields.at(2));
     }
@@ -102,35 +95,32 @@ void tst_ExamplesReader::manifestsOnlyInImmediateSubfolders()
     auto example = [](const char *name) {
         return QByteArray("<example name=\"") + name + "\" projectPath=\"app.pro\"/>\n";
     };
-    write(QLatin1String("set/one/app.pro"), project);
-    write(QLatin1String("set/one/examples-manifest.xml"), manifest(example("One")));
-    write(QLatin1String("set/two/app.pro"), project);
-    write(QLatin1String("set/two/deeper/app.pro"), project);
-    write(QLatin1String("set/two/deeper/examples-manifest.xml"), manifest(example("Deeper")));
-    write(QLatin1String("set/three/app.pro"), project);
-    write(QLatin1String("set/three/other-manifest.xml"), manifest(example("Other name")));
-    write(QLatin1String("set/app.pro"), project);
-    write(QLatin1String("set/examples-manifest.xml"), manifest(example("Top")));
+    write("set/one/app.pro", project);
+    write("set/one/examples-manifest.xml", manifest(example("One")));
+    write("set/two/app.pro", project);
+    write("set/two/deeper/app.pro", project);
+    write("set/two/deeper/examples-manifest.xml", manifest(example("Deeper")));
+    write("set/three/app.pro", project);
+    write("set/three/other-manifest.xml", manifest(example("Other name")));
+    write("set/app.pro", project);
+    write("set/examples-manifest.xml", manifest(example("Top")));
 
-    ExampleSet set;
-    set.manifestFolder = path(QLatin1String("set"));
-    set.examplesFolder = set.manifestFolder;
-    const QList<ExampleItem> examples = ExamplesReader::readExamples(set);
+    const QList<ExampleItem> examples = readExamples("set");
     QCOMPARE(examples.size(), 1);
-    QCOMPARE(examples.first().name, QLatin1String("One"));
-    QCOMPARE(examples.first().manifestPath, path(QLatin1String("set/one/examples-manifest.xml")));
+    QCOMPARE(examples.first().name, "One");
+    QCOMPARE(examples.first().manifestPath, path("set/one/examples-manifest.xml"));
 }
 
 void tst_ExamplesReader::exampleFields()
 {
-    write(QLatin1String("set/clock/clock.pro"), "TEMPLATE = app\n");
-    write(QLatin1String("set/clock/qml/main.qml"), "ApplicationWindow {}\n");
-    writePicture(QLatin1String("set/clock/example-icon.png"));
-    write(QLatin1String("set/gone/examples-manifest.xml"),
+    write("set/clock/clock.pro", "TEMPLATE = app\n");
+    write("set/clock/qml/main.qml", "ApplicationWindow {}\n");
+    QVERIFY(TestProjects::writePng(path("set/clock/example-icon.png"), {32, 16}));
+    write("set/gone/examples-manifest.xml",
           manifest("<example name=\"Gone\" projectPath=\"gone.pro\" imageUrl=\"\"/>\n"));
-    write(QLatin1String("set/clock/examples-manifest.xml"), manifest(
+    write("set/clock/examples-manifest.xml", manifest(
               "<example name=\"Clock\" projectPath=\"clock.pro\" imageUrl=\""
-              + path(QLatin1String("set/clock/example-icon.png")).toUtf8() + "\">\n"
+              + path("set/clock/example-icon.png").toUtf8() + "\">\n"
               "<description><![CDATA[Shows <the> time & date]]></description>\n"
               "<tags>qml,clock, time</tags>\n"
               "<platforms>Tas</platforms>\n"
@@ -140,26 +130,23 @@ void tst_ExamplesReader::exampleFields()
               "<tags></tags>\n"
               "</example>\n"));
 
-    ExampleSet set;
-    set.manifestFolder = path(QLatin1String("set"));
-    set.examplesFolder = set.manifestFolder;
-    const QList<ExampleItem> examples = ExamplesReader::readExamples(set);
+    const QList<ExampleItem> examples = readExamples("set");
     // "Gone" names a project file that does not exist.
     QCOMPARE(examples.size(), 2);
 
     const ExampleItem &alarm = examples.at(0);
-    QCOMPARE(alarm.name, QLatin1String("Alarm"));
-    QCOMPARE(alarm.imageUrl, QLatin1String("dummy.png"));
+    QCOMPARE(alarm.name, "Alarm");
+    QCOMPARE(alarm.imageUrl, "dummy.png");
     QVERIFY(!alarm.hasImage);
     QCOMPARE(alarm.image, ExamplesReader::placeholderImage());
     QVERIFY(alarm.tags.isEmpty());
     QVERIFY(alarm.fileToOpen.isEmpty());
 
     const ExampleItem &clock = examples.at(1);
-    QCOMPARE(clock.name, QLatin1String("Clock"));
-    QCOMPARE(clock.description, QLatin1String("Shows <the> time & date"));
-    QCOMPARE(clock.projectPath, path(QLatin1String("set/clock/clock.pro")));
-    QCOMPARE(clock.fileToOpen, path(QLatin1String("set/clock/qml/main.qml")));
+    QCOMPARE(clock.name, "Clock");
+    QCOMPARE(clock.description, "Shows <the> time & date");
+    QCOMPARE(clock.projectPath, path("set/clock/clock.pro"));
+    QCOMPARE(clock.fileToOpen, path("set/clock/qml/main.qml"));
     QCOMPARE(clock.tags, QStringList({"qml", "clock", "time"}));
     QVERIFY(clock.hasImage);
     QCOMPARE(clock.image.size(), QSize(32, 16));
@@ -168,28 +155,25 @@ void tst_ExamplesReader::exampleFields()
 void tst_ExamplesReader::pathsResolveAgainstManifestThenExamplesFolder()
 {
     // Manifests in one tree, sources in another, as with the IDE's own examples.
-    write(QLatin1String("manifests/a/examples-manifest.xml"), manifest(
+    write("manifests/a/examples-manifest.xml", manifest(
               "<example name=\"Sources elsewhere\" projectPath=\"a/a.pro\">"
               "<fileToOpen>a/main.cpp</fileToOpen></example>\n"
               "<example name=\"Both\" projectPath=\"both.pro\"/>\n"));
-    write(QLatin1String("manifests/a/both.pro"), "");
-    write(QLatin1String("sources/both.pro"), "");
-    write(QLatin1String("sources/a/a.pro"), "");
-    write(QLatin1String("sources/a/main.cpp"), "int main() {}\n");
+    write("manifests/a/both.pro", "");
+    write("sources/both.pro", "");
+    write("sources/a/a.pro", "");
+    write("sources/a/main.cpp", "int main() {}\n");
 
-    ExampleSet set;
-    set.manifestFolder = path(QLatin1String("manifests"));
-    set.examplesFolder = path(QLatin1String("sources"));
-    const QList<ExampleItem> examples = ExamplesReader::readExamples(set);
+    const QList<ExampleItem> examples = readExamples("manifests", "sources");
     QCOMPARE(examples.size(), 2);
-    QCOMPARE(examples.at(0).projectPath, path(QLatin1String("manifests/a/both.pro")));
-    QCOMPARE(examples.at(1).projectPath, path(QLatin1String("sources/a/a.pro")));
-    QCOMPARE(examples.at(1).fileToOpen, path(QLatin1String("sources/a/main.cpp")));
+    QCOMPARE(examples.at(0).projectPath, path("manifests/a/both.pro"));
+    QCOMPARE(examples.at(1).projectPath, path("sources/a/a.pro"));
+    QCOMPARE(examples.at(1).fileToOpen, path("sources/a/main.cpp"));
 }
 
 void tst_ExamplesReader::readAgainFromSettings()
 {
-    QSettings settings(path(QLatin1String("settings.ini")), QSettings::IniFormat);
+    QSettings settings(path("settings.ini"), QSettings::IniFormat);
     ExamplesReader reader(&settings);
     QSignalSpy changed(&reader, &ExamplesReader::changed);
 
@@ -197,38 +181,38 @@ void tst_ExamplesReader::readAgainFromSettings()
     QCOMPARE(changed.count(), 1);
     QVERIFY(reader.exampleSets().isEmpty());
 
-    QVERIFY(QDir().mkpath(path(QLatin1String("demo"))));
-    settings.setValue(QLatin1String("Help/InstalledExamples"),
-                      QStringList{QLatin1String("Demo|%1|%1").arg(path(QLatin1String("demo")))});
+    QVERIFY(QDir().mkpath(path("demo")));
+    settings.setValue("Help/InstalledExamples",
+                      QStringList{QString("Demo|%1|%1").arg(path("demo"))});
     reader.readAllExamples();
     QVERIFY2(reader.exampleSets().isEmpty(), "the sets are only read again on setup");
     reader.readExampleSets();
     QCOMPARE(reader.exampleSets().size(), 1);
     QVERIFY(reader.exampleSets().first().examples.isEmpty());
 
-    write(QLatin1String("demo/hello/hello.pro"), "");
-    write(QLatin1String("demo/hello/examples-manifest.xml"),
+    write("demo/hello/hello.pro", "");
+    write("demo/hello/examples-manifest.xml",
           manifest("<example name=\"Hello\" projectPath=\"hello.pro\"/>"));
     reader.readAllExamples();
     QCOMPARE(changed.count(), 4);
     QCOMPARE(reader.exampleSets().first().examples.size(), 1);
-    QCOMPARE(reader.exampleSets().first().examples.first().name, QLatin1String("Hello"));
+    QCOMPARE(reader.exampleSets().first().examples.first().name, "Hello");
 }
 
 void tst_ExamplesReader::listing()
 {
     ExampleSet set;
-    set.displayName = QLatin1String("Demo");
-    set.manifestFolder = QLatin1String("/data/demo");
+    set.displayName = "Demo";
+    set.manifestFolder = "/data/demo";
     ExampleItem shown;
-    shown.name = QLatin1String("Hello");
-    shown.projectPath = QLatin1String("/data/demo/hello/hello.pro");
-    shown.imageUrl = QLatin1String("/data/demo/hello/example-icon.png");
+    shown.name = "Hello";
+    shown.projectPath = "/data/demo/hello/hello.pro";
+    shown.imageUrl = "/data/demo/hello/example-icon.png";
     shown.hasImage = true;
-    shown.tags = QStringList{QLatin1String("qt"), QLatin1String("console")};
+    shown.tags = QStringList{"qt", "console"};
     ExampleItem placeholder = shown;
-    placeholder.name = QLatin1String("World");
-    placeholder.imageUrl = QLatin1String("dummy.png");
+    placeholder.name = "World";
+    placeholder.imageUrl = "dummy.png";
     placeholder.hasImage = false;
     set.examples = {shown, placeholder};
 

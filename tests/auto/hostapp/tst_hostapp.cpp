@@ -1,7 +1,7 @@
 #include "idlewatcher.h"
 #include "optionsdialog.h"
 
-#include <coreplugin/dialogs/ioptionspage.h>
+#include <testoptionspage.h>
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -10,46 +10,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-namespace {
-
-struct Counts
-{
-    int created = 0;
-    int applied = 0;
-    int finished = 0;
-};
-
-class CountingWidget : public Core::IOptionsPageWidget
-{
-public:
-    explicit CountingWidget(Counts *counts) : m_counts(counts) {}
-    void apply() override { ++m_counts->applied; }
-    void finish() override { ++m_counts->finished; }
-
-private:
-    Counts *m_counts = nullptr;
-};
-
-class TestPage : public Core::IOptionsPage
-{
-public:
-    TestPage(const char *id, const QString &name, const char *category)
-    {
-        setId(id);
-        setDisplayName(name);
-        setCategory(category);
-        setWidgetCreator([this] {
-            ++counts.created;
-            widget = new CountingWidget(&counts);
-            return widget.data();
-        });
-    }
-
-    Counts counts;
-    QPointer<CountingWidget> widget;
-};
-
-} // namespace
+using TestPage = TestSupport::TestOptionsPage;
 
 class tst_HostApp : public QObject
 {
@@ -60,8 +21,8 @@ private slots:
     void widgetCreatedWhenFirstShown();
     void applyAndFinish_data();
     void applyAndFinish();
-    void idleAfterLastActivity();
-    void timeLimit();
+    void idleWatcher_data();
+    void idleWatcher();
 };
 
 void tst_HostApp::pagesByCategory()
@@ -92,7 +53,7 @@ void tst_HostApp::widgetCreatedWhenFirstShown()
 
     QVERIFY(dialog.selectPage(QStringLiteral("Second")));
     QCOMPARE(second.counts.created, 1);
-    QVERIFY(second.widget && second.widget->isVisible());
+    QVERIFY(second.lastWidget && second.lastWidget->isVisible());
     QVERIFY(dialog.selectPage(QStringLiteral("First")));
     QVERIFY(dialog.selectPage(QStringLiteral("Second")));
     QCOMPARE(second.counts.created, 1);
@@ -119,7 +80,7 @@ void tst_HostApp::applyAndFinish()
     Host::OptionsDialog dialog;
     dialog.show();
     QVERIFY(dialog.selectPage(QStringLiteral("Shown")));
-    QPointer<CountingWidget> widget = shown.widget;
+    QPointer<TestPage::Widget> widget = shown.lastWidget;
 
     dialog.buttonBox()->button(QDialogButtonBox::Apply)->click();
     QCOMPARE(shown.counts.applied, 1);
@@ -132,41 +93,42 @@ void tst_HostApp::applyAndFinish()
     QCOMPARE(hidden.counts.created, 0);
 }
 
-void tst_HostApp::idleAfterLastActivity()
+void tst_HostApp::idleWatcher_data()
 {
-    Host::IdleWatcher watcher(150, 5000);
+    QTest::addColumn<int>("idleMs");
+    QTest::addColumn<int>("limitMs");
+    QTest::addColumn<int>("ticks"); // of activity, every 50 ms; -1: without end
+
+    QTest::newRow("idle after the last activity") << 150 << 5000 << 6;
+    QTest::newRow("time limit while busy") << 200 << 400 << -1;
+}
+
+void tst_HostApp::idleWatcher()
+{
+    QFETCH(int, idleMs);
+    QFETCH(int, limitMs);
+    QFETCH(int, ticks);
+
+    Host::IdleWatcher watcher(idleMs, limitMs);
     QSignalSpy idle(&watcher, &Host::IdleWatcher::idle);
     QSignalSpy limit(&watcher, &Host::IdleWatcher::timeLimitReached);
     QTimer activity;
-    int ticks = 0;
+    int ticked = 0;
     connect(&activity, &QTimer::timeout, this, [&] {
         watcher.activity();
-        if (++ticks == 6)
+        if (++ticked == ticks)
             activity.stop();
     });
     watcher.start();
     activity.start(50);
 
-    QVERIFY(idle.wait(3000));
+    const bool quiet = ticks > 0;
+    QVERIFY((quiet ? idle : limit).wait(3000));
     // Six ticks of 50 ms, then 150 ms of quiet; coarse timers may fire a little early.
-    QVERIFY2(watcher.elapsed() >= 400, qPrintable(QString::number(watcher.elapsed())));
-    QCOMPARE(limit.count(), 0);
-}
-
-void tst_HostApp::timeLimit()
-{
-    Host::IdleWatcher watcher(200, 400);
-    QSignalSpy idle(&watcher, &Host::IdleWatcher::idle);
-    QSignalSpy limit(&watcher, &Host::IdleWatcher::timeLimitReached);
-    QTimer activity;
-    connect(&activity, &QTimer::timeout, &watcher, &Host::IdleWatcher::activity);
-    watcher.start();
-    activity.start(50);
-
-    QVERIFY(limit.wait(3000));
+    QVERIFY2(!quiet || watcher.elapsed() >= 400, qPrintable(QString::number(watcher.elapsed())));
     QTest::qWait(300);
-    QCOMPARE(idle.count(), 0);
-    QCOMPARE(limit.count(), 1);
+    QCOMPARE(idle.count(), quiet ? 1 : 0);
+    QCOMPARE(limit.count(), quiet ? 0 : 1);
 }
 
 QTEST_MAIN(tst_HostApp)

@@ -1,4 +1,5 @@
-#include <coreplugin/dialogs/ioptionspage.h>
+#include <testoptionspage.h>
+
 #include <coreplugin/messagebox.h>
 #include <utils/fancylineedit.h>
 
@@ -7,80 +8,45 @@
 #include <QToolButton>
 #include <QtTest>
 
-namespace {
-
-class CountingWidget : public Core::IOptionsPageWidget
-{
-public:
-    explicit CountingWidget(QStringList *calls) : m_calls(calls) {}
-    void apply() override { m_calls->append(QLatin1String("apply")); }
-    void finish() override { m_calls->append(QLatin1String("finish")); }
-
-private:
-    QStringList *m_calls;
-};
-
-class TestPage : public Core::IOptionsPage
-{
-public:
-    TestPage(QStringList *calls, bool registerGlobally)
-        : Core::IOptionsPage(nullptr, registerGlobally)
-    {
-        setId("Test.Page");
-        setCategory("H.Help");
-        setDisplayName(QLatin1String("Test"));
-        setWidgetCreator([this, calls] {
-            ++created;
-            return new CountingWidget(calls);
-        });
-    }
-    int created = 0;
-};
-
-} // namespace
+using TestSupport::TestOptionsPage;
 
 class tst_HostWidgets : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void optionsPageRegistry();
-    void optionsPageWidget();
+    void optionsPage();
     void filterLineEdit();
     void messageBoxDoesNotBlock();
 };
 
-void tst_HostWidgets::optionsPageRegistry()
+void tst_HostWidgets::optionsPage()
 {
-    QStringList calls;
-    auto page = new TestPage(&calls, true);
-    TestPage hidden(&calls, false);
-    QVERIFY(Core::IOptionsPage::allOptionsPages().contains(page));
-    QVERIFY(!Core::IOptionsPage::allOptionsPages().contains(&hidden));
-    QCOMPARE(page->id(), Utils::Id("Test.Page"));
-    QCOMPARE(page->category().toString(), QLatin1String("H.Help"));
-    delete page;
-    QVERIFY(!Core::IOptionsPage::allOptionsPages().contains(page));
-}
+    auto registered = new TestOptionsPage("Test.Page", "Test", "H.Help");
+    TestOptionsPage page("Test.Hidden", "Hidden", "H.Help", false);
+    QVERIFY(Core::IOptionsPage::allOptionsPages().contains(registered));
+    QVERIFY(!Core::IOptionsPage::allOptionsPages().contains(&page));
+    QCOMPARE(registered->id(), Utils::Id("Test.Page"));
+    QCOMPARE(registered->category().toString(), QLatin1String("H.Help"));
+    delete registered;
+    QVERIFY(!Core::IOptionsPage::allOptionsPages().contains(registered));
 
-void tst_HostWidgets::optionsPageWidget()
-{
-    QStringList calls;
-    TestPage page(&calls, true);
     QPointer<QWidget> widget = page.widget();
     QVERIFY(widget);
     QCOMPARE(page.widget(), widget.data());
-    QCOMPARE(page.created, 1);
+    QCOMPARE(page.counts.created, 1);
 
     page.apply();
-    QCOMPARE(calls, QStringList{"apply"});
+    QCOMPARE(page.counts.applied, 1);
+    QCOMPARE(page.counts.finished, 0);
     page.finish();
-    QCOMPARE(calls, (QStringList{"apply", "finish"}));
+    QCOMPARE(page.counts.applied, 1);
+    QCOMPARE(page.counts.finished, 1);
     QVERIFY(!widget);
 
     // The next opening of the dialog gets a new widget.
     QVERIFY(page.widget());
-    QCOMPARE(page.created, 2);
+    QCOMPARE(page.counts.created, 2);
     page.finish();
 }
 

@@ -1,8 +1,9 @@
 #include "plugin/logging.h"
 #include "plugin/pluginstartup.h"
 
+#include <messagelog.h>
+
 #include <QCoreApplication>
-#include <QLoggingCategory>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -10,13 +11,14 @@
 
 using namespace Vantor::Internal;
 
+using TestSupport::MessageLog;
+
 namespace {
 
-QStringList capturedMessages;
-
-void captureMessages(QtMsgType, const QMessageLogContext &context, const QString &message)
+// Only the plugin's own category is enabled.
+QStringList pluginMessages()
 {
-    capturedMessages.append(QString::fromLatin1(context.category) + QLatin1String(": ") + message);
+    return MessageLog::messages("tas.vantor.plugin");
 }
 
 } // namespace
@@ -28,33 +30,23 @@ class tst_PluginStartup : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
     void sslMessageOnlyForDifferentNumbers_data();
     void sslMessageOnlyForDifferentNumbers();
     void translationsFolder_data();
     void translationsFolder();
     void translationLocale();
-    void shippedTranslation();
-    void missingTranslation();
-
-private:
-    QtMessageHandler m_previousHandler = nullptr;
+    void translation_data();
+    void translation();
 };
 
 void tst_PluginStartup::initTestCase()
 {
-    QLoggingCategory::setFilterRules(QStringLiteral("tas.vantor.plugin.debug=true"));
+    MessageLog::start(QStringLiteral("tas.vantor.plugin.debug=true"));
 }
 
 void tst_PluginStartup::init()
 {
-    capturedMessages.clear();
-    m_previousHandler = qInstallMessageHandler(captureMessages);
-}
-
-void tst_PluginStartup::cleanup()
-{
-    qInstallMessageHandler(m_previousHandler);
+    MessageLog::clear();
 }
 
 void tst_PluginStartup::sslMessageOnlyForDifferentNumbers_data()
@@ -86,13 +78,11 @@ void tst_PluginStartup::sslMessageOnlyForDifferentNumbers()
 
     checkSslVersions(buildNumber, buildString, runtimeNumber, runtimeString);
     if (!reported) {
-        QCOMPARE(capturedMessages, QStringList());
+        QCOMPARE(pluginMessages(), QStringList());
         return;
     }
-    QCOMPARE(capturedMessages.size(), 1);
-    QCOMPARE(capturedMessages.first(),
-             QStringLiteral("tas.vantor.plugin: SSL versions mismatch!\nCompiled version:\t \"%1\" "
-                            "\nSystem version:\t \"%2\"").arg(buildString, runtimeString));
+    QCOMPARE(pluginMessages(), QStringList(QStringLiteral("SSL versions mismatch!\nCompiled version:\t \"%1\" "
+                                                          "\nSystem version:\t \"%2\"").arg(buildString, runtimeString)));
 }
 
 void tst_PluginStartup::translationsFolder_data()
@@ -126,32 +116,33 @@ void tst_PluginStartup::translationLocale()
     QCOMPARE(Vantor::Internal::translationLocale(&settings).country(), QLocale::Brazil);
 }
 
-// The build puts the compiled translation where the host looks: <build>/share/qtcreator/translations.
-void tst_PluginStartup::shippedTranslation()
+void tst_PluginStartup::translation_data()
 {
-    const QString folder = Vantor::Internal::translationsFolder(
-                qEnvironmentVariable("VANTOR_BUILD_DIR") + QLatin1String("/bin"));
-    QVERIFY2(QFile::exists(folder + QLatin1String("/Vantor-de.qm")), qPrintable(folder));
-
-    QTranslator translator;
-    QVERIFY(installTranslator(&translator, QLocale(QLocale::German, QLocale::Austria), folder));
-    QCOMPARE(QCoreApplication::translate("Vantor::Internal::VantorPlugin", "Examples"),
-             QStringLiteral("Beispiele"));
-    QCOMPARE(QCoreApplication::translate("Vantor::Internal::Example", "example"),
-             QStringLiteral("Beispiel"));
-    QCOMPARE(capturedMessages, QStringList());
-    QCoreApplication::removeTranslator(&translator);
+    QTest::addColumn<bool>("shipped");
+    QTest::newRow("shipped") << true;
+    QTest::newRow("missing") << false;
 }
 
-void tst_PluginStartup::missingTranslation()
+// The build puts the compiled translation where the host looks: <build>/share/qtcreator/translations.
+// Without one, start-up goes on untranslated with one message naming the folder.
+void tst_PluginStartup::translation()
 {
-    QTemporaryDir folder;
+    QFETCH(bool, shipped);
+    QTemporaryDir empty;
+    const QString folder = shipped ? Vantor::Internal::translationsFolder(
+                                         qEnvironmentVariable("VANTOR_BUILD_DIR") + "/bin")
+                                   : empty.path();
+    QVERIFY2(QFile::exists(folder + "/Vantor-de.qm") == shipped, qPrintable(folder));
+
     QTranslator translator;
-    QVERIFY(!installTranslator(&translator, QLocale(QLocale::German), folder.path()));
-    QCOMPARE(capturedMessages, QStringList(QStringLiteral(
-                 "tas.vantor.plugin: Failed to load translator: \"%1\" \"Vantor\"").arg(folder.path())));
+    QCOMPARE(installTranslator(&translator, QLocale(QLocale::German, QLocale::Austria), folder), shipped);
     QCOMPARE(QCoreApplication::translate("Vantor::Internal::VantorPlugin", "Examples"),
-             QStringLiteral("Examples"));
+             QString(shipped ? "Beispiele" : "Examples"));
+    QCOMPARE(QCoreApplication::translate("Vantor::Internal::Example", "example"),
+             QString(shipped ? "Beispiel" : "example"));
+    const QString failed = QString("Failed to load translator: \"%1\" \"Vantor\"").arg(folder);
+    QCOMPARE(pluginMessages(), shipped ? QStringList() : QStringList(failed));
+    QCoreApplication::removeTranslator(&translator);
 }
 
 QTEST_GUILESS_MAIN(tst_PluginStartup)

@@ -1,13 +1,13 @@
 #include "plugin/pathtemplates.h"
 #include "plugin/registration.h"
 
+#include <testprojects.h>
+#include <testsupport.h>
+
 #include <coreplugin/helpmanager.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -22,7 +22,6 @@ private slots:
     void init();
     void rewrite_data();
     void rewrite();
-    void noRepositoriesWritesNothing();
 
 private:
     static QString folder(const QString &name) { return repositoryPathTemplate().arg(name); }
@@ -35,8 +34,7 @@ private:
 void tst_Registration::initTestCase()
 {
     // Before the first use of the folder templates, as the host does before loading plugins.
-    QCoreApplication::setOrganizationName(QLatin1String("QtProject"));
-    QCoreApplication::setApplicationName(QLatin1String("QtCreator"));
+    QVERIFY(TestSupport::useTestSettings());
     m_dataRoot = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     const QString testRoot = qEnvironmentVariable("VANTOR_TEST_ROOT");
     QVERIFY2(!testRoot.isEmpty() && m_dataRoot.startsWith(testRoot), qPrintable(m_dataRoot));
@@ -80,6 +78,8 @@ void tst_Registration::rewrite_data()
                                            << QStringList{"AB|/x|/x", "Qt|/q|/q"} << QStringList();
     QTest::newRow("no entry at all") << QStringList{"A|u1"} << QStringList() << QStringList()
                                      << QStringList();
+    QTest::newRow("no repositories") << QStringList() << QStringList{"A|/a|/a"} << QStringList{"A|/a|/a"}
+                                     << QStringList();
 }
 
 void tst_Registration::rewrite()
@@ -100,14 +100,12 @@ void tst_Registration::rewrite()
                              .filePath(QString::fromLatin1("rewrite%1.ini").arg(++m_fileCount));
     {
         QSettings file(path, QSettings::IniFormat);
-        file.setValue(QLatin1String("Vantor/Repositories"), repositories);
+        if (!repositories.isEmpty())
+            file.setValue(QLatin1String("Vantor/Repositories"), repositories);
         if (!before.isEmpty())
             file.setValue(QLatin1String("Help/InstalledExamples"), before);
     }
-    QFile original(path);
-    QVERIFY(original.open(QIODevice::ReadOnly));
-    const QByteArray originalText = original.readAll();
-    original.close();
+    const QByteArray originalText = TestProjects::readFile(path);
 
     QSignalSpy setupFinished(Core::HelpManager::Signals::instance(),
                              &Core::HelpManager::Signals::setupFinished);
@@ -120,28 +118,12 @@ void tst_Registration::rewrite()
 
     QSettings reread(path, QSettings::IniFormat);
     QCOMPARE(reread.value(QLatin1String("Help/InstalledExamples")).toStringList(), after);
-    if (!changed) {
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(original.readAll(), originalText);
-    }
+    if (!changed)
+        QCOMPARE(TestProjects::readFile(path), originalText);
     for (const char *name : {"A", "B", "C"}) {
         const bool expected = created.contains(QLatin1String(name));
         QCOMPARE(QFileInfo(folder(QLatin1String(name))).isDir(), expected);
     }
-}
-
-void tst_Registration::noRepositoriesWritesNothing()
-{
-    QSettings file(QDir(qEnvironmentVariable("VANTOR_TEST_SETTINGS_PATH")).filePath(QLatin1String("none.ini")),
-                   QSettings::IniFormat);
-    file.setValue(QLatin1String("Help/InstalledExamples"), QStringList{"A|/a|/a"});
-    file.sync();
-    QSignalSpy setupFinished(Core::HelpManager::Signals::instance(),
-                             &Core::HelpManager::Signals::setupFinished);
-    registerInstalledExamples(&file);
-    QCOMPARE(setupFinished.count(), 0);
-    QCOMPARE(file.value(QLatin1String("Help/InstalledExamples")).toStringList(), QStringList{"A|/a|/a"});
-    QVERIFY(!QFileInfo::exists(folder(QLatin1String("A"))));
 }
 
 QTEST_GUILESS_MAIN(tst_Registration)

@@ -1,47 +1,43 @@
 #include "plugin/settings.h"
 
+#include <messagelog.h>
+#include <testprojects.h>
+#include <testsupport.h>
+
 #include <coreplugin/icore.h>
 #include <extensionsystem/pluginmanager.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
 #include <QSettings>
 #include <QtTest>
 
 using namespace Vantor::Internal;
+using TestSupport::MessageLog;
 
 namespace {
-
-QStringList g_messages;
-
-void collectMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg && qstrcmp(context.category, "tas.vantor.plugin") == 0)
-        g_messages.append(message);
-}
 
 // The messages that report a skipped entry or a missing list; "Settings:" only names the file.
 QStringList reportMessages()
 {
-    QStringList result;
-    for (const QString &message : qAsConst(g_messages)) {
-        if (!message.startsWith(QLatin1String("Settings:")))
-            result.append(message);
-    }
+    QStringList result = MessageLog::messages("tas.vantor.plugin");
+    result.erase(std::remove_if(result.begin(), result.end(),
+                                [](const QString &message) { return message.startsWith("Settings:"); }),
+                 result.end());
     return result;
 }
 
-// One line per repository, sorted: name, URL and the sorted removed examples.
-QStringList describe(const QHash<QString, RepositorySettings> &repositories)
+// Sorted lines: "name>URL>removed examples (sorted)" for each repository, "name=date" for each
+// check date ("invalid" when the date is).
+QStringList describe(const Settings &settings)
 {
     QStringList result;
-    for (auto it = repositories.cbegin(); it != repositories.cend(); ++it) {
+    for (auto it = settings.repositories.cbegin(); it != settings.repositories.cend(); ++it) {
         QStringList removed(it.value().removedExamples.cbegin(), it.value().removedExamples.cend());
         removed.sort();
-        result.append(it.key() + QLatin1Char('>') + it.value().url.toString() + QLatin1Char('>')
-                      + removed.join(QLatin1Char(',')));
+        result.append(it.key() + '>' + it.value().url.toString() + '>' + removed.join(','));
     }
+    for (auto it = settings.updatesCheckedDate.cbegin(); it != settings.updatesCheckedDate.cend(); ++it)
+        result.append(it.key() + '=' + (it.value().isValid() ? it.value().toString(Qt::ISODate) : "invalid"));
     result.sort();
     return result;
 }
@@ -55,159 +51,125 @@ class tst_Settings : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
-    void parseRepositories_data();
-    void parseRepositories();
-    void missingRepositories();
-    void checkedDates_data();
-    void checkedDates();
+    void load_data();
+    void load();
+    void missingKeys();
     void timeouts_data();
     void timeouts();
     void roundTrip();
-    void defaultsAreSaved();
     void saveCheckedDatesOnly();
-    void repositoryName();
     void installWideFallback();
 
 private:
-    QString newFile();
+    QString newFile() { return m_root + QString("/case%1.ini").arg(++m_fileCount); }
 
     QString m_root;
     int m_fileCount = 0;
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 void tst_Settings::initTestCase()
 {
+    QVERIFY(TestSupport::useTestSettings());
     m_root = qEnvironmentVariable("VANTOR_TEST_SETTINGS_PATH");
-    QVERIFY2(!m_root.isEmpty(), "VANTOR_TEST_SETTINGS_PATH must be set");
-    QCoreApplication::setOrganizationName(QLatin1String("QtProject"));
-    QCoreApplication::setApplicationName(QLatin1String("QtCreator"));
-    QLoggingCategory::setFilterRules(QLatin1String("tas.vantor.plugin.debug=true"));
+    MessageLog::start("tas.vantor.plugin.debug=true");
 }
 
 void tst_Settings::init()
 {
-    g_messages.clear();
-    m_previousHandler = qInstallMessageHandler(collectMessages);
+    MessageLog::clear();
 }
 
-void tst_Settings::cleanup()
+void tst_Settings::load_data()
 {
-    qInstallMessageHandler(m_previousHandler);
-}
-
-QString tst_Settings::newFile()
-{
-    return m_root + QString::fromLatin1("/case%1.ini").arg(++m_fileCount);
-}
-
-void tst_Settings::parseRepositories_data()
-{
-    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("repositories");
+    QTest::addColumn<QStringList>("dates"); // not stored when empty
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QStringList>("messages");
 
-    const QString empty = QLatin1String("Empty or invalid settings. Check variable: \"Repositories\"");
+    const QString empty = "Empty or invalid settings. Check variable: \"Repositories\"";
     const auto wrong = [](const char *item) {
-        return QString::fromLatin1("Skipping wrong setting in item: \"%1\"").arg(QLatin1String(item));
+        return QString("Skipping wrong setting in item: \"%1\"").arg(item);
     };
+    const QStringList none;
 
-    QTest::newRow("name and url") << QStringList{"A|https://h.example/g"}
-                                  << QStringList{"A>https://h.example/g>"} << QStringList();
-    QTest::newRow("one empty removed") << QStringList{"A|https://h.example/g|"}
-                                       << QStringList{"A>https://h.example/g>"} << QStringList();
-    QTest::newRow("two removed") << QStringList{"A|https://h.example/g|x|y"}
-                                 << QStringList{"A>https://h.example/g>x,y"} << QStringList();
-    QTest::newRow("empty entry") << QStringList{"", "A|u"} << QStringList{"A>u>"} << QStringList();
-    QTest::newRow("no separator") << QStringList{"A"} << QStringList() << QStringList{wrong("A"), empty};
-    QTest::newRow("empty name") << QStringList{"|u"} << QStringList() << QStringList{wrong("|u"), empty};
-    QTest::newRow("empty url") << QStringList{"A||x", "B|u"} << QStringList{"B>u>"}
+    QTest::newRow("name and url") << QStringList{"A|https://h.example/g"} << none
+                                  << QStringList{"A>https://h.example/g>"} << none;
+    QTest::newRow("one empty removed") << QStringList{"A|https://h.example/g|"} << none
+                                       << QStringList{"A>https://h.example/g>"} << none;
+    QTest::newRow("two removed") << QStringList{"A|https://h.example/g|x|y"} << none
+                                 << QStringList{"A>https://h.example/g>x,y"} << none;
+    QTest::newRow("empty entry") << QStringList{"", "A|u"} << none << QStringList{"A>u>"} << none;
+    QTest::newRow("no separator") << QStringList{"A"} << none << none << QStringList{wrong("A"), empty};
+    QTest::newRow("empty name") << QStringList{"|u"} << none << none << QStringList{wrong("|u"), empty};
+    QTest::newRow("empty url") << QStringList{"A||x", "B|u"} << none << QStringList{"B>u>"}
                                << QStringList{wrong("A||x")};
     QTest::newRow("unsafe names")
-        << QStringList{".|u1", "..|u2", "a/b|u3", "a\\b|u4", "..x|u5"} << QStringList{"..x>u5>"}
+        << QStringList{".|u1", "..|u2", "a/b|u3", "a\\b|u4", "..x|u5"} << none << QStringList{"..x>u5>"}
         << QStringList{wrong(".|u1"), wrong("..|u2"), wrong("a/b|u3"), wrong("a\\\\b|u4")};
     QTest::newRow("duplicates, first wins")
-        << QStringList{"A|u1", "A|u2", "B|u1", "B|u3"} << QStringList{"A>u1>", "B>u3>"}
+        << QStringList{"A|u1", "A|u2", "B|u1", "B|u3"} << none << QStringList{"A>u1>", "B>u3>"}
         << QStringList{"Skipping duplicated repository name in item: \"A|u2\"",
                        "Skipping duplicated repository url in item: \"B|u1\""};
     QTest::newRow("not trimmed, case matters")
-        << QStringList{" A |u1", "a|u2", "A|u3"} << QStringList{" A >u1>", "A>u3>", "a>u2>"}
-        << QStringList();
+        << QStringList{" A |u1", "a|u2", "A|u3"} << none << QStringList{" A >u1>", "A>u3>", "a>u2>"} << none;
+
+    const QStringList a{"A|u"};
+    QTest::newRow("date day first") << a << QStringList{"A|05.03.2024"} << QStringList{"A=2024-03-05", "A>u>"}
+                                    << none;
+    QTest::newRow("date year first is invalid") << a << QStringList{"A|2024-03-05"}
+                                                << QStringList{"A=invalid", "A>u>"} << none;
+    QTest::newRow("date with three fields") << a << QStringList{"A|05.03.2024|x", "B|01.01.2020"}
+                                            << QStringList{"A>u>", "B=2020-01-01"}
+                                            << QStringList{wrong("A|05.03.2024|x")};
+    QTest::newRow("date of a name twice") << a << QStringList{"A|01.01.2020", "A|02.02.2021"}
+        << QStringList{"A=2020-01-01", "A>u>"}
+        << QStringList{"Skipping duplicated repository name in item: \"A|02.02.2021\""};
+    QTest::newRow("date with empty name kept") << a << QStringList{"|01.01.2020"}
+                                               << QStringList{"=2020-01-01", "A>u>"} << none;
 }
 
-void tst_Settings::parseRepositories()
+void tst_Settings::load()
 {
-    QFETCH(QStringList, stored);
+    QFETCH(QStringList, repositories);
+    QFETCH(QStringList, dates);
     QFETCH(QStringList, expected);
     QFETCH(QStringList, messages);
 
     QSettings file(newFile(), QSettings::IniFormat);
-    file.setValue(QLatin1String("Vantor/Repositories"), stored);
+    file.setValue("Vantor/Repositories", repositories);
+    if (!dates.isEmpty())
+        file.setValue("Vantor/UpdatesCheckedDate", dates);
 
     Settings settings;
     settings.load(&file);
-    QCOMPARE(describe(settings.repositories), expected);
+    QCOMPARE(describe(settings), expected);
     QCOMPARE(reportMessages(), messages);
-    QCOMPARE(g_messages.value(0), QString::fromLatin1("Settings: \"%1\"").arg(file.fileName()));
+    QCOMPARE(MessageLog::messages().value(0), QString("Settings: \"%1\"").arg(file.fileName()));
 
     // "" stands for the one empty removed example of the second row.
     if (QTest::currentDataTag() == QLatin1String("one empty removed"))
-        QCOMPARE(settings.repositories.value(QLatin1String("A")).removedExamples, QSet<QString>{QString()});
+        QCOMPARE(settings.repositories.value("A").removedExamples, QSet<QString>{QString()});
 }
 
-void tst_Settings::missingRepositories()
+// Without repositories the old ones are dropped; a save writes every key, defaults included.
+void tst_Settings::missingKeys()
 {
     QSettings file(newFile(), QSettings::IniFormat);
-    file.setValue(QLatin1String("Vantor/UpdatesCheckTimeoutDays"), 4);
+    file.setValue("Vantor/UpdatesCheckTimeoutDays", 4);
 
     Settings settings;
-    settings.repositories.insert(QLatin1String("Old"), RepositorySettings());
+    settings.repositories.insert("Old", RepositorySettings());
     settings.load(&file);
     QVERIFY(settings.repositories.isEmpty());
     QCOMPARE(settings.updatesCheckTimeoutDays, 4u);
     QCOMPARE(reportMessages(), QStringList{"Settings does not contain variable: \"Repositories\""});
-}
 
-void tst_Settings::checkedDates_data()
-{
-    QTest::addColumn<QStringList>("stored");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QStringList>("messages");
-
-    QTest::newRow("day first") << QStringList{"A|05.03.2024"} << QStringList{"A=2024-03-05"} << QStringList();
-    QTest::newRow("year first is invalid") << QStringList{"A|2024-03-05"} << QStringList{"A=invalid"}
-                                           << QStringList();
-    QTest::newRow("three fields") << QStringList{"A|05.03.2024|x", "B|01.01.2020"}
-                                  << QStringList{"B=2020-01-01"}
-                                  << QStringList{"Skipping wrong setting in item: \"A|05.03.2024|x\""};
-    QTest::newRow("duplicate name") << QStringList{"A|01.01.2020", "A|02.02.2021"}
-                                    << QStringList{"A=2020-01-01"}
-                                    << QStringList{"Skipping duplicated repository name in item: \"A|02.02.2021\""};
-    QTest::newRow("empty name kept") << QStringList{"|01.01.2020"} << QStringList{"=2020-01-01"}
-                                     << QStringList();
-}
-
-void tst_Settings::checkedDates()
-{
-    QFETCH(QStringList, stored);
-    QFETCH(QStringList, expected);
-    QFETCH(QStringList, messages);
-
-    QSettings file(newFile(), QSettings::IniFormat);
-    file.setValue(QLatin1String("Vantor/UpdatesCheckedDate"), stored);
-    file.setValue(QLatin1String("Vantor/Repositories"), QStringList{"A|u"});
-
-    Settings settings;
-    settings.load(&file);
-    QStringList actual;
-    for (auto it = settings.updatesCheckedDate.cbegin(); it != settings.updatesCheckedDate.cend(); ++it) {
-        actual.append(it.key() + QLatin1Char('=')
-                      + (it.value().isValid() ? it.value().toString(Qt::ISODate) : QString::fromLatin1("invalid")));
-    }
-    actual.sort();
-    QCOMPARE(actual, expected);
-    QCOMPARE(reportMessages(), messages);
+    settings.save(&file);
+    QSettings raw(file.fileName(), QSettings::IniFormat);
+    QCOMPARE(raw.value("Vantor/UpdatesCheckTimeoutDays").toUInt(), 4u);
+    QCOMPARE(raw.value("Vantor/ServiceRestartTimeoutSeconds").toUInt(), 60u);
+    QVERIFY(raw.contains("Vantor/Repositories"));
+    QVERIFY(raw.contains("Vantor/UpdatesCheckedDate"));
 }
 
 void tst_Settings::timeouts_data()
@@ -231,15 +193,13 @@ void tst_Settings::timeouts()
     QFETCH(quint32, expectedSeconds);
 
     // Written as text, as a user would edit the file.
-    const QString path = newFile();
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write("[Vantor]\nRepositories=A|u\n");
+    QByteArray text = "[Vantor]\nRepositories=A|u\n";
     if (!days.isNull())
-        out.write("UpdatesCheckTimeoutDays=" + days.toUtf8() + '\n');
+        text += "UpdatesCheckTimeoutDays=" + days.toUtf8() + '\n';
     if (!seconds.isNull())
-        out.write("ServiceRestartTimeoutSeconds=" + seconds.toUtf8() + '\n');
-    out.close();
+        text += "ServiceRestartTimeoutSeconds=" + seconds.toUtf8() + '\n';
+    const QString path = newFile();
+    QVERIFY(TestProjects::writeFile(m_root, QFileInfo(path).fileName(), text));
 
     QSettings file(path, QSettings::IniFormat);
     Settings settings;
@@ -255,16 +215,13 @@ void tst_Settings::roundTrip()
     Settings original;
     original.updatesCheckTimeoutDays = 3;
     original.serviceRestartTimeoutSeconds = 120;
-    original.updatesCheckedDate.insert(QLatin1String("A"), QDate(2024, 3, 5));
-    original.updatesCheckedDate.insert(QLatin1String("B"), QDate());
-    RepositorySettings a;
-    a.url = QUrl(QLatin1String("HTTPS://Host.Example:443/group/sub"));
-    a.removedExamples = {QLatin1String("one"), QLatin1String("two")};
-    a.examplesToInstall = {QLatin1String("never stored")};
-    RepositorySettings b;
-    b.url = QUrl(QLatin1String("http://127.0.0.1:8080/g"));
-    original.repositories.insert(QLatin1String("A"), a);
-    original.repositories.insert(QLatin1String("B"), b);
+    original.updatesCheckedDate.insert("A", QDate(2024, 3, 5));
+    original.updatesCheckedDate.insert("B", QDate());
+    RepositorySettings &a = original.repositories["A"];
+    a.url = QUrl("HTTPS://Host.Example:443/group/sub");
+    a.removedExamples = {"one", "two"};
+    a.examplesToInstall = {"never stored"};
+    original.repositories["B"].url = QUrl("http://127.0.0.1:8080/g");
 
     const QString path = newFile();
     {
@@ -273,14 +230,14 @@ void tst_Settings::roundTrip()
     }
 
     QSettings raw(path, QSettings::IniFormat);
-    QStringList repositories = raw.value(QLatin1String("Vantor/Repositories")).toStringList();
+    QStringList repositories = raw.value("Vantor/Repositories").toStringList();
     repositories.sort();
     QCOMPARE(repositories.value(1), QLatin1String("B|http://127.0.0.1:8080/g|"));
     // The URL is stored as QUrl normalises it.
     QVERIFY2(repositories.value(0) == QLatin1String("A|https://host.example:443/group/sub|one|two")
                  || repositories.value(0) == QLatin1String("A|https://host.example:443/group/sub|two|one"),
              qPrintable(repositories.value(0)));
-    QStringList dates = raw.value(QLatin1String("Vantor/UpdatesCheckedDate")).toStringList();
+    QStringList dates = raw.value("Vantor/UpdatesCheckedDate").toStringList();
     dates.sort();
     QCOMPARE(dates, (QStringList{"A|05.03.2024", "B|"}));
 
@@ -288,84 +245,55 @@ void tst_Settings::roundTrip()
     loaded.load(&raw);
     QCOMPARE(loaded.updatesCheckTimeoutDays, 3u);
     QCOMPARE(loaded.serviceRestartTimeoutSeconds, 120u);
-    QCOMPARE(loaded.updatesCheckedDate.value(QLatin1String("A")), QDate(2024, 3, 5));
-    QVERIFY(loaded.updatesCheckedDate.contains(QLatin1String("B")));
-    QCOMPARE(describe(loaded.repositories),
-             (QStringList{"A>https://host.example:443/group/sub>one,two", "B>http://127.0.0.1:8080/g>"}));
-    QVERIFY(loaded.repositories.value(QLatin1String("A")).examplesToInstall.isEmpty());
-}
-
-void tst_Settings::defaultsAreSaved()
-{
-    const QString path = newFile();
-    {
-        QSettings file(path, QSettings::IniFormat);
-        Settings settings;
-        settings.load(&file);
-        settings.save(&file);
-    }
-    QSettings raw(path, QSettings::IniFormat);
-    QCOMPARE(raw.value(QLatin1String("Vantor/UpdatesCheckTimeoutDays")).toUInt(), 1u);
-    QCOMPARE(raw.value(QLatin1String("Vantor/ServiceRestartTimeoutSeconds")).toUInt(), 60u);
-    QVERIFY(raw.contains(QLatin1String("Vantor/Repositories")));
-    QVERIFY(raw.contains(QLatin1String("Vantor/UpdatesCheckedDate")));
+    QCOMPARE(describe(loaded), (QStringList{"A=2024-03-05", "A>https://host.example:443/group/sub>one,two",
+                                            "B=invalid", "B>http://127.0.0.1:8080/g>"}));
+    QVERIFY(loaded.repositories.value("A").examplesToInstall.isEmpty());
+    QCOMPARE(loaded.repositoryName(QUrl("http://127.0.0.1:8080/g")), QString("B"));
+    QCOMPARE(loaded.repositoryName(QUrl("http://127.0.0.1:8080/other")), QString());
 }
 
 void tst_Settings::saveCheckedDatesOnly()
 {
     QSettings file(newFile(), QSettings::IniFormat);
-    file.setValue(QLatin1String("Vantor/Repositories"), QStringList{"A|u|gone"});
-    file.setValue(QLatin1String("Vantor/UpdatesCheckTimeoutDays"), 5);
+    file.setValue("Vantor/Repositories", QStringList{"A|u|gone"});
+    file.setValue("Vantor/UpdatesCheckTimeoutDays", 5);
 
     Settings longLived;
     longLived.load(&file);
     // Someone else saves meanwhile; the long-lived copy must not undo it.
-    file.setValue(QLatin1String("Vantor/Repositories"), QStringList{"A|u|gone|also"});
+    file.setValue("Vantor/Repositories", QStringList{"A|u|gone|also"});
     longLived.updatesCheckTimeoutDays = 9;
-    longLived.updatesCheckedDate.insert(QLatin1String("A"), QDate(2023, 12, 31));
+    longLived.updatesCheckedDate.insert("A", QDate(2023, 12, 31));
     longLived.saveCheckedDates(&file);
 
     QSettings raw(file.fileName(), QSettings::IniFormat);
-    QCOMPARE(raw.value(QLatin1String("Vantor/UpdatesCheckedDate")).toStringList(), QStringList{"A|31.12.2023"});
-    QCOMPARE(raw.value(QLatin1String("Vantor/UpdatesCheckTimeoutDays")).toUInt(), 5u);
-    QCOMPARE(raw.value(QLatin1String("Vantor/Repositories")).toStringList(), QStringList{"A|u|gone|also"});
-}
-
-void tst_Settings::repositoryName()
-{
-    Settings settings;
-    RepositorySettings a;
-    a.url = QUrl(QLatin1String("https://h.example/a"));
-    RepositorySettings b;
-    b.url = QUrl(QLatin1String("https://h.example/b"));
-    settings.repositories.insert(QLatin1String("A"), a);
-    settings.repositories.insert(QLatin1String("B"), b);
-    QCOMPARE(settings.repositoryName(QUrl(QLatin1String("https://h.example/b"))), QLatin1String("B"));
-    QCOMPARE(settings.repositoryName(QUrl(QLatin1String("https://h.example/c"))), QString());
+    QCOMPARE(raw.value("Vantor/UpdatesCheckedDate").toStringList(), QStringList{"A|31.12.2023"});
+    QCOMPARE(raw.value("Vantor/UpdatesCheckTimeoutDays").toUInt(), 5u);
+    QCOMPARE(raw.value("Vantor/Repositories").toStringList(), QStringList{"A|u|gone|also"});
 }
 
 void tst_Settings::installWideFallback()
 {
-    const QString userPath = m_root + QLatin1String("/user");
-    const QString installPath = m_root + QLatin1String("/install");
-    QVERIFY(QDir().mkpath(installPath + QLatin1String("/QtProject")));
+    const QString userPath = m_root + "/user";
+    const QString installPath = m_root + "/install";
+    const QString installFile = installPath + "/QtProject/QtCreator.ini";
     {
-        QSettings install(installPath + QLatin1String("/QtProject/QtCreator.ini"), QSettings::IniFormat);
-        install.setValue(QLatin1String("Vantor/Repositories"), QStringList{"Norvel|https://h.example/norvel"});
-        install.setValue(QLatin1String("Vantor/UpdatesCheckTimeoutDays"), 5);
+        QSettings install(installFile, QSettings::IniFormat);
+        install.setValue("Vantor/Repositories", QStringList{"Norvel|https://h.example/norvel"});
+        install.setValue("Vantor/UpdatesCheckTimeoutDays", 5);
     }
     Core::ICore::setSettingsPaths(userPath, installPath);
     QSettings *user = Core::ICore::settings();
     QCOMPARE(user, ExtensionSystem::PluginManager::settings());
-    QCOMPARE(QDir::cleanPath(user->fileName()), userPath + QLatin1String("/QtProject/QtCreator.ini"));
+    QCOMPARE(QDir::cleanPath(user->fileName()), userPath + "/QtProject/QtCreator.ini");
 
     Settings settings;
     settings.load(user);
-    QCOMPARE(describe(settings.repositories), QStringList{"Norvel>https://h.example/norvel>"});
+    QCOMPARE(describe(settings), QStringList{"Norvel>https://h.example/norvel>"});
     QCOMPARE(settings.updatesCheckTimeoutDays, 5u);
 
     settings.updatesCheckTimeoutDays = 2;
-    settings.repositories[QLatin1String("Norvel")].removedExamples.insert(QLatin1String("demo"));
+    settings.repositories["Norvel"].removedExamples.insert("demo");
     settings.save(user);
 
     // A new start reads the user's own values; the install-wide file stays as provisioned.
@@ -373,10 +301,10 @@ void tst_Settings::installWideFallback()
     Settings reloaded;
     reloaded.load(Core::ICore::settings());
     QCOMPARE(reloaded.updatesCheckTimeoutDays, 2u);
-    QCOMPARE(describe(reloaded.repositories), QStringList{"Norvel>https://h.example/norvel>demo"});
-    QSettings install(installPath + QLatin1String("/QtProject/QtCreator.ini"), QSettings::IniFormat);
-    QCOMPARE(install.value(QLatin1String("Vantor/UpdatesCheckTimeoutDays")).toUInt(), 5u);
-    QCOMPARE(Core::ICore::settings(QSettings::SystemScope)->value(QLatin1String("Vantor/UpdatesCheckTimeoutDays")).toUInt(), 5u);
+    QCOMPARE(describe(reloaded), QStringList{"Norvel>https://h.example/norvel>demo"});
+    const QString days = "Vantor/UpdatesCheckTimeoutDays";
+    QCOMPARE(QSettings(installFile, QSettings::IniFormat).value(days).toUInt(), 5u);
+    QCOMPARE(Core::ICore::settings(QSettings::SystemScope)->value(days).toUInt(), 5u);
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)

@@ -4,11 +4,11 @@
 #include "service/downloadservice.h"
 
 #include <gitlabserver.h>
+#include <testsupport.h>
 
 #include <coreplugin/icore.h>
 
 #include <QLoggingCategory>
-#include <QTcpServer>
 #include <QtTest>
 
 using namespace Vantor::Internal;
@@ -25,11 +25,8 @@ QString exampleFolder(const QString &path)
 
 Repository::ExamplePtr makeExample(const QString &path, const QString &lastActivity)
 {
-    QJsonObject json{{"id", 42}, {"name", "Example " + path}, {"path", path},
-                     {"web_url", "http://127.0.0.1/examples/" + path}};
-    if (!lastActivity.isNull())
-        json.insert("last_activity_at", lastActivity);
-    return Repository::ExamplePtr::create(json);
+    return Repository::ExamplePtr::create(TestSupport::projectJson(
+        path, lastActivity.isNull() ? QJsonObject() : QJsonObject{{"last_activity_at", lastActivity}}));
 }
 
 } // namespace
@@ -60,20 +57,12 @@ private:
 
 void tst_UpdateCheck::initTestCase()
 {
-    QCoreApplication::setOrganizationName("QtProject");
-    QCoreApplication::setApplicationName("QtCreator");
-    const QString settingsPath = qEnvironmentVariable("VANTOR_TEST_SETTINGS_PATH");
-    QVERIFY(!settingsPath.isEmpty());
-    Core::ICore::setSettingsPaths(settingsPath, settingsPath + "/install");
+    QVERIFY(TestSupport::useTestSettings());
     QVERIFY(exampleFolder("x").startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")));
     QLoggingCategory::setFilterRules("tas.vantor.plugin.service.debug=true");
     ApiClient::setTransferTimeout(2000);
-    Core::ICore::settings()->remove("Vantor");
-
     // A port nobody listens on: these clients never come up, the lists are fed by hand.
-    QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost));
-    m_deadUrl = QUrl(QString("http://127.0.0.1:%1/examples").arg(server.serverPort()));
+    m_deadUrl = QUrl(QString("http://127.0.0.1:%1/examples").arg(TestSupport::unusedPort()));
 }
 
 void tst_UpdateCheck::init()
@@ -94,18 +83,12 @@ void tst_UpdateCheck::cleanup()
 void tst_UpdateCheck::writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck,
                                     int interval, int restartSeconds)
 {
-    QSettings *settings = Core::ICore::settings();
-    settings->remove("Vantor");
-    settings->beginGroup("Vantor");
-    settings->setValue("Repositories",
-                       QStringList{QString("%1|%2|%3").arg(repositoryName, url.toString(), removed)});
+    QVariantMap values{{"UpdatesCheckTimeoutDays", interval},
+                       {"ServiceRestartTimeoutSeconds", restartSeconds}};
     if (!lastCheck.isNull())
-        settings->setValue("UpdatesCheckedDate",
-                           QStringList{repositoryName + '|' + lastCheck.toString(dateFormat)});
-    settings->setValue("UpdatesCheckTimeoutDays", interval);
-    settings->setValue("ServiceRestartTimeoutSeconds", restartSeconds);
-    settings->endGroup();
-    settings->sync();
+        values.insert("UpdatesCheckedDate", QStringList(repositoryName + '|' + lastCheck.toString(dateFormat)));
+    TestSupport::writeVantorSettings({QString("%1|%2|%3").arg(repositoryName, url.toString(), removed)},
+                                     values);
 }
 
 // Delivers a list as the repository's client would after a fetch.
@@ -264,17 +247,12 @@ void tst_UpdateCheck::restartTimer()
     QTRY_VERIFY_WITH_TIMEOUT(!m_service->m_timer.isActive(), 10000);
     QVERIFY(repository()->isReady());
     const QString restarting = "API client is not ready - restarting (" + server.groupUrl("examples").toString() + ")";
-    const auto restarts = [&status, &restarting] {
-        return std::count_if(status.cbegin(), status.cend(), [&restarting](const QList<QVariant> &arguments) {
-            return arguments.first().toString() == restarting;
-        });
-    };
-    QCOMPARE(restarts(), 2);
+    QCOMPARE(TestSupport::texts(status).count(restarting), 2);
     QCOMPARE(server.requestCount(GitLabServer::SearchRoute), 3);
 
     // Stopped for good.
     QTest::qWait(1500);
-    QCOMPARE(restarts(), 2);
+    QCOMPARE(TestSupport::texts(status).count(restarting), 2);
     QVERIFY(!m_service->m_timer.isActive());
 }
 

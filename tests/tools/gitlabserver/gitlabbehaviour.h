@@ -26,17 +26,37 @@ struct GitLabBehaviour
     int delayMs = 0;
     int times = -1; // how many requests it applies to; -1: every one
 
-    static GitLabBehaviour delay(int milliseconds);
+    static GitLabBehaviour delay(int milliseconds) { return of(Normal).after(milliseconds); }
     static GitLabBehaviour reply(int status, const QByteArray &body = {},
-                                 const QByteArray &contentType = "application/json");
-    static GitLabBehaviour noAnswer();
-    static GitLabBehaviour closeMidBody();
-    static GitLabBehaviour notJson();
-    static GitLabBehaviour noContent();
-    static GitLabBehaviour redirect(const QString &location);
+                                 const QByteArray &contentType = "application/json")
+    {
+        GitLabBehaviour behaviour = of(Reply);
+        behaviour.status = status;
+        behaviour.body = body;
+        behaviour.contentType = contentType;
+        return behaviour;
+    }
+    static GitLabBehaviour noAnswer() { return of(NoAnswer); }
+    static GitLabBehaviour closeMidBody() { return of(CloseMidBody); }
+    static GitLabBehaviour notJson() { return of(NotJson); }
+    static GitLabBehaviour noContent() { return of(NoContent); }
+    static GitLabBehaviour redirect(const QString &location)
+    {
+        GitLabBehaviour behaviour = of(Redirect);
+        behaviour.location = location;
+        return behaviour;
+    }
 
     GitLabBehaviour &after(int milliseconds) { delayMs = milliseconds; return *this; }
     GitLabBehaviour &only(int count) { times = count; return *this; }
+
+private:
+    static GitLabBehaviour of(Kind kind)
+    {
+        GitLabBehaviour behaviour;
+        behaviour.kind = kind;
+        return behaviour;
+    }
 };
 
 Q_DECLARE_METATYPE(GitLabBehaviour)

@@ -127,12 +127,6 @@ qint64 GitLabServer::groupId(const QString &fullPath) const
     return group ? group->id : 0;
 }
 
-QJsonObject GitLabServer::groupJson(qint64 id) const
-{
-    const Group *group = findGroup(QString::number(id));
-    return group ? toJson(*group) : QJsonObject();
-}
-
 const GitLabServer::Group *GitLabServer::findGroup(const QString &idOrPath) const
 {
     bool numeric = false;
@@ -248,27 +242,10 @@ bool GitLabServer::loadAvatar(Project &project, const QString &pngFile)
     return true;
 }
 
-void GitLabServer::setLastActivity(qint64 id, const QDateTime &lastActivity)
-{
-    if (m_projects.contains(id))
-        m_projects[id].options.lastActivity = lastActivity;
-}
-
-void GitLabServer::setAvatar(qint64 id, const QString &pngFile)
-{
-    if (m_projects.contains(id))
-        loadAvatar(m_projects[id], pngFile);
-}
-
 void GitLabServer::setProjectField(qint64 id, const QString &key, const QJsonValue &value)
 {
     if (m_projects.contains(id))
         m_projects[id].overrides.insert(key, value);
-}
-
-void GitLabServer::removeProject(qint64 id)
-{
-    m_projects.remove(id);
 }
 
 QJsonObject GitLabServer::projectJson(qint64 id) const
@@ -425,7 +402,6 @@ void GitLabServer::dispatch(QTcpSocket *socket)
     const HttpRequest request = m_pending.value(socket).request;
     m_requests.append(request);
     m_maxInFlight = std::max(m_maxInFlight, ++m_inFlight);
-    emit requestReceived(QString::fromLatin1(request.path));
 
     GitLabBehaviour behaviour;
     for (auto it = m_behaviours.begin(); it != m_behaviours.end(); ++it) {
@@ -464,7 +440,7 @@ void GitLabServer::answer(QTcpSocket *socket, const GitLabBehaviour &behaviour)
     case GitLabBehaviour::CloseMidBody:
         response = route(request);
         socket->write(response.head() + response.body.left(response.body.size() / 2));
-        finish(socket, response.status);
+        finish(socket);
         socket->disconnectFromHost();
         return;
     case GitLabBehaviour::NotJson:
@@ -479,18 +455,17 @@ void GitLabServer::answer(QTcpSocket *socket, const GitLabBehaviour &behaviour)
         break;
     }
     socket->write(response.serialize());
-    finish(socket, response.status);
+    finish(socket);
     socket->disconnectFromHost();
 }
 
-void GitLabServer::finish(QTcpSocket *socket, int status)
+void GitLabServer::finish(QTcpSocket *socket)
 {
     auto it = m_pending.find(socket);
     if (it == m_pending.end() || it->answered)
         return;
     it->answered = true;
     --m_inFlight;
-    emit requestAnswered(QString::fromLatin1(it->request.path), status);
 }
 
 // Routes
@@ -504,8 +479,6 @@ HttpResponse GitLabServer::route(const HttpRequest &request) const
         return searchGroups(request);
     if (request.path.startsWith(ApiPrefix + "/groups/") && parts.size() == 5)
         return groupDetails(decoded(parts.at(4)));
-    if (request.path.startsWith(ApiPrefix + "/projects/") && parts.size() == 5)
-        return projectDetails(decoded(parts.at(4)));
     if (request.path.startsWith(ApiPrefix + "/projects/") && parts.size() == 7 && parts.at(5) == "repository"
         && (parts.at(6) == "archive" || parts.at(6) == "archive.tar.gz"))
         return projectArchive(decoded(parts.at(4)));
@@ -566,14 +539,6 @@ HttpResponse GitLabServer::groupDetails(const QString &id) const
     json.insert(QStringLiteral("projects"), projects);
     json.insert(QStringLiteral("shared_projects"), QJsonArray());
     return HttpResponse(200, QJsonDocument(json).toJson(QJsonDocument::Compact));
-}
-
-HttpResponse GitLabServer::projectDetails(const QString &id) const
-{
-    const Project *project = findProject(id);
-    if (!project)
-        return HttpResponse(404, message(QStringLiteral("404 Project Not Found")));
-    return HttpResponse(200, QJsonDocument(toJson(*project)).toJson(QJsonDocument::Compact));
 }
 
 HttpResponse GitLabServer::projectArchive(const QString &id) const

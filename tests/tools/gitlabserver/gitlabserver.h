@@ -42,7 +42,6 @@ struct GitLabProjectOptions
 // Routes:
 //   GET /api/v4/groups?search=<text>[&page=N][&per_page=N]    group search, paginated
 //   GET /api/v4/groups/<id or encoded full path>               group details with "projects"
-//   GET /api/v4/projects/<id or encoded path>                  project details
 //   GET /api/v4/projects/<id or encoded path>/repository/archive[.tar.gz]
 //   GET /uploads/-/system/project/avatar/<id>/<file>           project picture
 //
@@ -79,19 +78,14 @@ public:
     // Adds the group and every missing parent of a path like "a/b/c"; returns the last one's id.
     qint64 addGroupPath(const QString &fullPath);
     qint64 groupId(const QString &fullPath) const;
-    QJsonObject groupJson(qint64 id) const;
 
     // Projects. Returns the new id, or 0 when git failed (see errorString()).
     qint64 addProject(qint64 groupId, const QString &folder, const ProjectOptions &options = {});
     // Commits the folder's current content as a new commit ("changed on the server"); the project's
     // last activity becomes the commit date.
     bool updateProject(qint64 id, const QString &folder, const QDateTime &commitDate);
-    void setLastActivity(qint64 id, const QDateTime &lastActivity);
-    void setAvatar(qint64 id, const QString &pngFile);
     // Replaces one field of the project's JSON as sent; QJsonValue::Undefined removes the key.
     void setProjectField(qint64 id, const QString &key, const QJsonValue &value);
-    void removeProject(qint64 id);
-    QList<qint64> projectIds() const { return m_projects.keys(); }
     QJsonObject projectJson(qint64 id) const;
     QByteArray archive(qint64 id) const;
     QString archiveTopFolder(qint64 id) const;       // "<path>-<branch>-<sha>"
@@ -108,10 +102,6 @@ public:
     int inFlight() const { return m_inFlight; }
     int maxInFlight() const { return m_maxInFlight; }
     void resetMaxInFlight() { m_maxInFlight = m_inFlight; }
-
-signals:
-    void requestReceived(const QString &path);
-    void requestAnswered(const QString &path, int status);
 
 private:
     struct Group
@@ -147,12 +137,11 @@ private:
     void onDisconnected(QTcpSocket *socket);
     void dispatch(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const GitLabBehaviour &behaviour);
-    void finish(QTcpSocket *socket, int status);
+    void finish(QTcpSocket *socket);
 
     HttpResponse route(const HttpRequest &request) const;
     HttpResponse searchGroups(const HttpRequest &request) const;
     HttpResponse groupDetails(const QString &id) const;
-    HttpResponse projectDetails(const QString &id) const;
     HttpResponse projectArchive(const QString &id) const;
     HttpResponse projectAvatar(const QString &id, const QString &file) const;
     HttpResponse errorFor(const QByteArray &path, int status) const;

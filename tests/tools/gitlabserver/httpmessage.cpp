@@ -1,5 +1,6 @@
 #include "httpmessage.h"
 
+#include <QHash>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -43,7 +44,6 @@ bool HttpRequest::parse(const QByteArray &head, HttpRequest *request)
             return false;
         request->headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
     }
-    request->received = QDateTime::currentDateTimeUtc();
     return true;
 }
 
@@ -68,20 +68,9 @@ QByteArray HttpResponse::head() const
 
 QByteArray HttpResponse::reasonPhrase(int status)
 {
-    switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
-    }
+    static const QHash<int, QByteArray> phrases{
+        {200, "OK"}, {204, "No Content"}, {301, "Moved Permanently"}, {302, "Found"}, {400, "Bad Request"},
+        {404, "Not Found"}, {405, "Method Not Allowed"}, {429, "Too Many Requests"},
+        {500, "Internal Server Error"}, {502, "Bad Gateway"}, {503, "Service Unavailable"}};
+    return phrases.value(status, "Status");
 }

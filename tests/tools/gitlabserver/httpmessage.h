@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -14,7 +13,6 @@ struct HttpRequest
     QByteArray path;    // target without the query, still percent-encoded
     QByteArray query;   // target after "?", still percent-encoded
     QList<QPair<QByteArray, QByteArray>> headers;
-    QDateTime received;
 
     QByteArray header(const QByteArray &name) const; // case-insensitive, empty when missing
     QString queryValue(const QString &key) const;    // fully decoded, "+" read as a space
