@@ -19,6 +19,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -115,12 +116,14 @@ struct ApiClient::Wait
     }
 };
 
-// What the workers of a run know of their client. The client clears it when it is destroyed, which
-// also releases the workers still waiting for it.
+// What the workers of a run know of their client. The client clears it when it is destroyed and
+// marks it when the application quits; both release the workers still waiting. A worker checks
+// both and registers its wait under one lock, so it either stops at once or is released.
 struct ApiClient::Workers
 {
     QMutex mutex;
     ApiClient *client = nullptr;
+    bool quitting = false;
     QList<std::shared_ptr<Wait>> waits;
 };
 
@@ -140,6 +143,12 @@ ApiClient::ApiClient(const QUrl &url, QObject *parent)
 {
     Repository::registerMetaTypes();
     m_workers->client = this;
+    // Connected here, in the client's thread: a worker that starts after aboutToQuit was emitted
+    // would wait for a signal that never comes again.
+    if (QCoreApplication::instance()) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                &ApiClient::onAboutToQuit);
+    }
 
     m_baseUrl = url;
     m_baseUrl.setPath(QString());
@@ -165,8 +174,29 @@ ApiClient::ApiClient(const QUrl &url, QObject *parent)
 
 ApiClient::~ApiClient()
 {
+    {
+        QMutexLocker locker(&m_workers->mutex);
+        m_workers->client = nullptr;
+    }
+    stopWorkers();
+}
+
+void ApiClient::onAboutToQuit()
+{
+    {
+        QMutexLocker locker(&m_workers->mutex);
+        m_workers->quitting = true;
+    }
+    stopWorkers();
+}
+
+// Ends every wait and keeps the runs from starting the examples they still hold.
+void ApiClient::stopWorkers()
+{
+    for (QFuture<Repository::ExamplePtr> &run : m_runs)
+        run.cancel();
+    m_runs.clear();
     QMutexLocker locker(&m_workers->mutex);
-    m_workers->client = nullptr;
     for (const std::shared_ptr<Wait> &wait : qAsConst(m_workers->waits))
         wait->quit();
     m_workers->waits.clear();
@@ -320,7 +350,9 @@ void ApiClient::download(const Repository::Examples &examples)
     const std::shared_ptr<Workers> workers = m_workers;
     const std::function<Repository::ExamplePtr(Repository::ExamplePtr)> work =
         [workers](Repository::ExamplePtr example) { return downloadExample(workers, example); };
-    QtConcurrent::mapped(examples, work);
+    const auto finished = [](const QFuture<Repository::ExamplePtr> &run) { return run.isFinished(); };
+    m_runs.erase(std::remove_if(m_runs.begin(), m_runs.end(), finished), m_runs.end());
+    m_runs.append(QtConcurrent::mapped(examples, work));
 }
 
 Repository::ExamplePtr ApiClient::downloadExample(const std::shared_ptr<Workers> &workers,
@@ -333,7 +365,8 @@ Repository::ExamplePtr ApiClient::downloadExample(const std::shared_ptr<Workers>
         // Held while the client is used, so that it cannot be destroyed meanwhile.
         QMutexLocker locker(&workers->mutex);
         ApiClient *client = workers->client;
-        if (!client)
+        // A run goes on handing out examples after the quit, when no handler can end a wait.
+        if (!client || workers->quitting)
             return {};
         const QJsonObject &json = example->json();
         client->setStatus(tr("Downloading example: %1").arg(json.value(QLatin1String("name")).toString()));
@@ -352,6 +385,7 @@ Repository::ExamplePtr ApiClient::downloadExample(const std::shared_ptr<Workers>
             });
         workers->waits.append(wait);
     }
+    // An aboutToQuit emitted before this connection has quit the registered wait through the client.
     connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
     loop.exec();
     wait->end();

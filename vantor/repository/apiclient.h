@@ -2,7 +2,9 @@
 
 #include "repository.h"
 
+#include <QFuture>
 #include <QJsonDocument>
+#include <QList>
 #include <QObject>
 #include <QUrl>
 
@@ -56,6 +58,8 @@ private:
     struct Workers;   // what the workers know of the client; outlives it
 
     void search();
+    void onAboutToQuit();
+    void stopWorkers();
     std::shared_ptr<Transfer> request(const QUrl &url, const QByteArray &contentType,
                                       const SuccessHandler &onSuccess, const ErrorHandler &onError);
     QJsonDocument readJson(QNetworkReply &reply);
@@ -71,6 +75,8 @@ private:
     QString m_group;
     quint64 m_groupId = 0;
     std::shared_ptr<Workers> m_workers;
+    // Runs that may still hand examples to pool threads; cancelled when the application quits.
+    QList<QFuture<Repository::ExamplePtr>> m_runs;
 };
 
 } // namespace Internal

@@ -313,8 +313,10 @@ void DownloadService::registerExample(const QString &repositoryName,
                 && guard.rename(exampleFolder(repositoryName, folders.last()), installed);
     }
 
-    // Without a new version in place, a manifest written now would hide the user's changes.
-    if (!fresh && InstalledFolders::isModified(installed)) {
+    // Without a new version in place, a manifest written now would hide the user's changes. A
+    // folder without a manifest (unpacked under the path itself) has none to hide and gets one.
+    if (!fresh && InstalledFolders::hasManifest(installed)
+        && InstalledFolders::isModified(installed)) {
         qCDebug(serviceLog) << "Keeping modified example as it is:" << installed;
     } else if (!createManifest(repositoryName, example)) {
         guard.removeFolder(installed);

@@ -2,6 +2,7 @@
 
 #include "manifestwriter.h"
 
+#include "plugin/logging.h"
 #include "repository/example.h"
 
 #include <QDir>
@@ -39,9 +40,24 @@ QStringList InstalledFolders::findUnpacked(const QString &repositoryFolder, cons
                                }),
                 names.end());
 
+    // Unpacked folders and leftovers of failed unpackings have no manifest yet. One that has it is
+    // the installed example of another path, maybe one the server no longer lists.
+    const auto installedElsewhere = [&folder, &path](const QString &name) {
+        if (name == path || !hasManifest(folder.filePath(name)))
+            return false;
+        qCDebug(serviceLog) << "Skip folder of another example:" << name;
+        return true;
+    };
+    names.erase(std::remove_if(names.begin(), names.end(), installedElsewhere), names.end());
+
     if (names.size() > 1 && names.removeOne(path))
         names.prepend(path);
     return names;
+}
+
+bool InstalledFolders::hasManifest(const QString &folder)
+{
+    return QFileInfo(folder + QLatin1Char('/') + ManifestWriter::manifestFileName()).isFile();
 }
 
 bool InstalledFolders::isModified(const QString &folder)

@@ -9,12 +9,15 @@
 #include <QJsonObject>
 #include <QPluginLoader>
 #include <QRegularExpression>
+#include <QThreadPool>
 
 namespace ExtensionSystem {
 
 namespace {
 
 const char pluginIid[] = "org.qt-project.Qt.QtCreatorPlugin";
+// How long unloading a plugin waits for the global thread pool.
+constexpr int poolWaitMs = 5000;
 
 QString tr(const char *text)
 {
@@ -206,8 +209,15 @@ void PluginSpec::kill()
         return;
     delete m_plugin;
     m_plugin = nullptr;
-    if (m_loader)
-        m_loader->unload();
+    // Pool threads may still run the plugin's code. A library left mapped is harmless; code
+    // unmapped under a running thread crashes it.
+    if (m_loader && m_loader->isLoaded()) {
+        if (QThreadPool::globalInstance()->waitForDone(poolWaitMs))
+            m_loader->unload();
+        else
+            qWarning().noquote() << QString::fromLatin1("Plugin \"%1\": %2")
+                                        .arg(m_name, tr("Thread pool still busy, library not unloaded"));
+    }
     m_state = Deleted;
 }
 

@@ -73,6 +73,7 @@ private slots:
 
     void installs_data();
     void installs();
+    void otherExampleKept_data();
     void otherExampleKept();
     void leftoversDeleted();
     void userModified_data();
@@ -84,8 +85,9 @@ private slots:
     void linksLeadNowhereElse();
 
 private:
+    // `top`: the archive's top folder instead of the one git names after the commit.
     QByteArray makeArchive(const QString &path, const Files &files, const QDateTime &commitDate,
-                           QString *topFolder = nullptr);
+                           QString *topFolder = nullptr, const QString &top = QString());
     Repository *repository() const { return m_service->m_repositories.first().data(); }
     void install(const Repository::ExamplePtr &example);
     bool hasStatus(const QString &text) const { return TestSupport::texts(*m_status).contains(text); }
@@ -134,7 +136,8 @@ void tst_Installation::cleanup()
 
 // The project as "git archive" gives it, the way the server sends it.
 QByteArray tst_Installation::makeArchive(const QString &path, const Files &files,
-                                         const QDateTime &commitDate, QString *topFolder)
+                                         const QDateTime &commitDate, QString *topFolder,
+                                         const QString &top)
 {
     const QString folder = m_work.filePath(QString("%1-%2").arg(path).arg(++m_archives));
     GitRepository git(folder + ".git", "master");
@@ -142,10 +145,10 @@ QByteArray tst_Installation::makeArchive(const QString &path, const Files &files
         qWarning() << git.errorString();
         return {};
     }
-    const QString top = QString("%1-%2-%3").arg(path, git.branch(), git.sha());
+    const QString prefix = top.isEmpty() ? QString("%1-%2-%3").arg(path, git.branch(), git.sha()) : top;
     if (topFolder)
-        *topFolder = top;
-    return git.archive(top);
+        *topFolder = prefix;
+    return git.archive(prefix);
 }
 
 // Hands the example to the service as its repository would and waits until it is installed or
@@ -227,20 +230,24 @@ void tst_Installation::installs_data()
 {
     QTest::addColumn<QDateTime>("firstCommit");
     QTest::addColumn<QDateTime>("secondCommit"); // invalid: installed once only
+    QTest::addColumn<QString>("top");            // the archives' top folder; empty: as git names it
 
-    QTest::newRow("first install") << daysAgo(3) << QDateTime();
-    QTest::newRow("update, newer commit") << daysAgo(10) << daysAgo(1);
+    QTest::newRow("first install") << daysAgo(3) << QDateTime() << QString();
+    QTest::newRow("update, newer commit") << daysAgo(10) << daysAgo(1) << QString();
     // The server's clock or a rewritten history: the fresh folder is still the one to keep.
-    QTest::newRow("update, older commit") << daysAgo(1) << daysAgo(10);
+    QTest::newRow("update, older commit") << daysAgo(1) << daysAgo(10) << QString();
+    // Unpacked under the path itself, nothing is renamed: the folder still gets its manifest.
+    QTest::newRow("top folder is the path") << daysAgo(10) << daysAgo(1) << "demo";
 }
 
 void tst_Installation::installs()
 {
     QFETCH(QDateTime, firstCommit);
     QFETCH(QDateTime, secondCommit);
+    QFETCH(QString, top);
 
     const auto example = makeExample("demo");
-    example->setArchive(makeArchive("demo", project("1"), firstCommit));
+    example->setArchive(makeArchive("demo", project("1"), firstCommit, nullptr, top));
     QVERIFY(!example->archive().isEmpty());
     QSignalSpy updated(m_service.get(), &DownloadService::updated);
     install(example);
@@ -261,7 +268,7 @@ void tst_Installation::installs()
 
     Files second = project("2");
     second.insert("qml/main.qml", "import QtQuick 2.0\nApplicationWindow {}\n");
-    example->setArchive(makeArchive("demo", second, secondCommit));
+    example->setArchive(makeArchive("demo", second, secondCommit, nullptr, top));
     install(example);
     QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
     QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 2\n"));
@@ -271,16 +278,36 @@ void tst_Installation::installs()
     QVERIFY(!QFileInfo::exists(repositoryFolder() + ".backup"));
 }
 
+void tst_Installation::otherExampleKept_data()
+{
+    QTest::addColumn<bool>("listed"); // "demo-chart" is still in the server's list
+    QTest::newRow("listed") << true;
+    // Only its manifest tells its folder, with the user's work in it, from one of "demo".
+    QTest::newRow("no longer listed") << false;
+}
+
 void tst_Installation::otherExampleKept()
 {
+    QFETCH(bool, listed);
     const QDateTime date = daysAgo(2);
     const auto chart = makeExample("demo-chart");
     chart->setArchive(makeArchive("demo-chart", project("chart"), date));
     install(chart);
-    // A leftover of the longer path, newer than everything else.
-    QString chartTop;
-    makeArchive("demo-chart", project("chart 2"), date, &chartTop);
-    QVERIFY(QDir().mkpath(exampleFolder(chartTop)));
+    const QByteArray work = "// the user's work\n";
+    QVERIFY(writeFile(exampleFolder("demo-chart"), "main.cpp", work));
+    QVERIFY(setModified(exampleFolder("demo-chart") + "/main.cpp", QDateTime::currentDateTime().addSecs(60)));
+    QStringList expected{"demo", "demo-chart"};
+    if (listed) {
+        // A leftover of the longer path, newer than everything else.
+        QString chartTop;
+        makeArchive("demo-chart", project("chart 2"), date, &chartTop);
+        QVERIFY(QDir().mkpath(exampleFolder(chartTop)));
+        expected.append(chartTop);
+    } else {
+        emit repository()->client()->fetched({makeExample("demo")});
+        for (int i = 0; i < 2; ++i)
+            QTest::ignoreMessage(QtDebugMsg, "Skip folder of another example: \"demo-chart\"");
+    }
 
     const auto demo = makeExample("demo");
     demo->setArchive(makeArchive("demo", project("1"), date.addDays(-5)));
@@ -288,10 +315,12 @@ void tst_Installation::otherExampleKept()
     demo->setArchive(makeArchive("demo", project("2"), date.addDays(-4)));
     install(demo);
 
-    QCOMPARE(entries(repositoryFolder()), (QStringList{"demo", "demo-chart", chartTop}));
+    QCOMPARE(entries(repositoryFolder()), expected);
     QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 2\n"));
     QCOMPARE(readFile(exampleFolder("demo-chart") + "/README.md"), QByteArray("Version chart\n"));
-    QVERIFY(QFileInfo::exists(exampleFolder("demo-chart") + "/examples-manifest.xml"));
+    QCOMPARE(readFile(exampleFolder("demo-chart") + "/main.cpp"), work);
+    QCOMPARE(TestSupport::readManifest(exampleFolder("demo-chart")).name, QString("Example demo-chart"));
+    QVERIFY(!QFileInfo::exists(repositoryFolder() + ".backup"));
 }
 
 void tst_Installation::leftoversDeleted()

@@ -175,6 +175,8 @@ void tst_PluginManager::shutdownOrder()
     PluginManager::shutdown();
     QCOMPARE(entriesOf({"Alpha", "Beta"}),
              (QStringList{"Beta:aboutToShutdown", "Alpha:aboutToShutdown", "Beta:deleted", "Alpha:deleted"}));
+    // Libraries are unloaded only once the global pool no longer runs their code.
+    QVERIFY(TestLog::entries().contains(QLatin1String("BetaPool:ended")));
     QVERIFY(!entriesOf({"Failing"}).contains(QLatin1String("Failing:aboutToShutdown")));
     QCOMPARE(PluginManager::specForPlugin(QLatin1String("Alpha"))->state(), PluginSpec::Deleted);
     QVERIFY(!PluginManager::specForPlugin(QLatin1String("Alpha"))->plugin());

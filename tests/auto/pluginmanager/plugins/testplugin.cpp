@@ -2,8 +2,12 @@
 
 #include <extensionsystem/iplugin.h>
 
+#include <QThread>
+#include <QThreadPool>
+
 // One library per case, built with its own name, metadata file and IID. Records every call of
-// the manager as "<name>:<call>"; the plugin named "Failing" fails to initialise.
+// the manager as "<name>:<call>"; the plugin named "Failing" fails to initialise, and "Beta" leaves
+// work on the global thread pool that runs its library's code while the plugins are deleted.
 class TestPlugin : public ExtensionSystem::IPlugin
 {
     Q_OBJECT
@@ -29,6 +33,12 @@ public:
     ShutdownFlag aboutToShutdown() override
     {
         record("aboutToShutdown");
+        if (QLatin1String(PLUGIN_NAME) == QLatin1String("Beta")) {
+            QThreadPool::globalInstance()->start([] {
+                QThread::msleep(200);
+                TestLog::entries().append(QLatin1String("BetaPool:ended"));
+            });
+        }
         return SynchronousShutdown;
     }
 
