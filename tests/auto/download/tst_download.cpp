@@ -19,31 +19,13 @@ namespace {
 // Download statuses come from worker threads too: they are read from the debug log, not a spy.
 QStringList statuses()
 {
-    QStringList result;
-    for (const QString &line : MessageLog::messages()) {
-        if (line.startsWith("Status: "))
-            result.append(line.mid(8));
-    }
-    return result;
+    const QRegularExpression status("^Status: ");
+    return MessageLog::messages().filter(status).replaceInStrings(status, QString());
 }
 
-QString pathOf(const Repository::ExamplePtr &example)
-{
-    return example->json().value("path").toString();
-}
-
-QStringList downloadedPaths(const QSignalSpy &spy)
-{
-    QStringList paths;
-    for (const QList<QVariant> &arguments : spy)
-        paths.append(pathOf(arguments.at(0).value<Repository::ExamplePtr>()));
-    return paths;
-}
-
-int activeWorkers()
-{
-    return QThreadPool::globalInstance()->activeThreadCount();
-}
+QString pathOf(const Repository::ExamplePtr &example) { return example->json().value("path").toString(); }
+QString pathOf(const QList<QVariant> &arguments) { return pathOf(arguments.at(0).value<Repository::ExamplePtr>()); }
+int activeWorkers() { return QThreadPool::globalInstance()->activeThreadCount(); }
 
 constexpr int PoolSize = 3;
 constexpr int ExampleCount = 5;
@@ -71,7 +53,14 @@ private slots:
     void quitDuringWait();
 
 private:
-    std::unique_ptr<Repository> fetchedRepository();
+    QString serverPath(qint64 id) const { return m_server.projectJson(id).value("path").toString(); }
+    QSet<QString> firstPaths(int count) const
+    {
+        QSet<QString> paths;
+        for (int i = 0; i < count; ++i)
+            paths.insert(serverPath(m_ids.at(i)));
+        return paths;
+    }
 
     QTemporaryDir m_folders;
     GitLabServer m_server;
@@ -79,6 +68,7 @@ private:
     qint64 m_noAvatar = 0;       // "avatar_url" null
     qint64 m_missingAvatar = 0;  // no "avatar_url" key
     qint64 m_duplicate = 0;      // another project with the path of m_noAvatar
+    std::unique_ptr<Repository> m_repository; // a fetched one for each test
 };
 
 void tst_Download::initTestCase()
@@ -90,8 +80,7 @@ void tst_Download::initTestCase()
     QVERIFY(m_server.listen());
     const qint64 group = m_server.addGroupPath("norvel/examples");
     for (int i = 0; i < ExampleCount + 2; ++i) {
-        const QString name = QString("Example %1").arg(i);
-        const QString folder = m_folders.filePath(name);
+        const QString folder = m_folders.filePath(QString("Example %1").arg(i));
         QVERIFY(i % 2 ? TestProjects::writeQmakeProject(folder, QString("example%1").arg(i))
                       : TestProjects::writeCMakeProject(folder, QString("example%1").arg(i)));
         GitLabServer::ProjectOptions options;
@@ -113,28 +102,21 @@ void tst_Download::initTestCase()
 
 void tst_Download::init()
 {
+    m_repository = std::make_unique<Repository>(m_server.groupUrl("norvel/examples"));
+    QVERIFY(QSignalSpy(m_repository.get(), &Repository::fetched).wait(5000));
+    m_server.clearRequests();
+    m_server.resetMaxInFlight();
     MessageLog::clear();
 }
 
 void tst_Download::cleanup()
 {
+    m_repository.reset();
     m_server.clearBehaviours();
     ApiClient::setTransferTimeout(ApiClient::DefaultTransferTimeoutMs);
     QTRY_COMPARE(activeWorkers(), 0);
     QTRY_COMPARE(m_server.inFlight(), 0);
     m_server.clearRequests();
-}
-
-std::unique_ptr<Repository> tst_Download::fetchedRepository()
-{
-    auto repository = std::make_unique<Repository>(m_server.groupUrl("norvel/examples"));
-    QSignalSpy fetched(repository.get(), &Repository::fetched);
-    if (!fetched.wait(5000))
-        return {};
-    m_server.clearRequests();
-    m_server.resetMaxInFlight();
-    MessageLog::clear();
-    return repository;
 }
 
 void tst_Download::parallel_data()
@@ -148,17 +130,12 @@ void tst_Download::parallel_data()
 void tst_Download::parallel()
 {
     QFETCH(int, count);
-    const auto repository = fetchedRepository();
-    QVERIFY(repository);
     m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(300));
-    QSet<QString> paths;
-    for (int i = 0; i < count; ++i)
-        paths.insert(m_server.projectJson(m_ids.at(i)).value("path").toString());
-
-    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    const QSet<QString> paths = firstPaths(count);
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
     QElapsedTimer elapsed;
     elapsed.start();
-    repository->download(paths);
+    m_repository->download(paths);
     QVERIFY(elapsed.elapsed() < 100); // the caller does not wait
     QTRY_COMPARE_WITH_TIMEOUT(downloaded.count(), count, 10000);
     QTRY_COMPARE(activeWorkers(), 0);
@@ -166,8 +143,6 @@ void tst_Download::parallel()
     QCOMPARE(downloaded.count(), count);
 
     QCOMPARE(m_server.maxInFlight(), std::min(count, PoolSize));
-    const QStringList delivered = downloadedPaths(downloaded);
-    QCOMPARE(QSet<QString>(delivered.cbegin(), delivered.cend()), paths);
     QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), count);
     QCOMPARE(m_server.requestCount(GitLabServer::AvatarRoute), count);
     for (const HttpRequest &request : m_server.requests()) {
@@ -176,14 +151,17 @@ void tst_Download::parallel()
     }
     QCOMPARE(statuses().filter(QRegularExpression("^\"Downloading example: Example \\d\"$")).size(), count);
 
+    QSet<QString> delivered;
     for (const QList<QVariant> &arguments : downloaded) {
         const auto example = arguments.at(0).value<Repository::ExamplePtr>();
         const qint64 id = example->json().value("id").toVariant().toLongLong();
+        delivered.insert(pathOf(example));
         QCOMPARE(example->archive(), m_server.archive(id));
-        QVERIFY(repository->isBusy(pathOf(example))); // installing until released
+        QVERIFY(m_repository->isBusy(pathOf(example))); // installing until released
         const int index = m_ids.indexOf(id);
         QCOMPARE(example->image().size(), QSize(128, 128 * 32 / (32 + 16 * index)));
     }
+    QCOMPARE(delivered, paths);
 }
 
 void tst_Download::archiveFails_data()
@@ -205,37 +183,34 @@ void tst_Download::archiveFails()
     QFETCH(int, timeout);
     if (timeout)
         ApiClient::setTransferTimeout(timeout);
-    const auto repository = fetchedRepository();
-    QVERIFY(repository);
     const qint64 broken = m_ids.at(0);
     const qint64 good = m_ids.at(1);
-    const QString brokenPath = m_server.projectJson(broken).value("path").toString();
-    const QString goodPath = m_server.projectJson(good).value("path").toString();
+    const QString brokenPath = serverPath(broken);
+    const QString goodPath = serverPath(good);
     m_server.setBehaviour(GitLabServer::archiveRoute(broken), behaviour);
 
-    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
-    QSignalSpy failed(repository->client(), &ApiClient::downloadFailed);
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+    QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
     QElapsedTimer elapsed;
     std::atomic<qint64> failedAfter{-1};
     QObject receiver;
-    connect(repository->client(), &ApiClient::downloadFailed, &receiver,
+    connect(m_repository->client(), &ApiClient::downloadFailed, &receiver,
             [&] { failedAfter = elapsed.elapsed(); }, Qt::DirectConnection);
     elapsed.start();
-    repository->download({brokenPath, goodPath});
+    m_repository->download({brokenPath, goodPath});
     QTRY_COMPARE(downloaded.count(), 1);
     QTRY_COMPARE(failed.count(), 1);
     QVERIFY(failedAfter >= timeout * 95 / 100); // coarse timers may fire 5 % early
     QTRY_COMPARE(activeWorkers(), 0);
-    QCOMPARE(pathOf(downloaded.first().first().value<Repository::ExamplePtr>()), goodPath);
-    QCOMPARE(pathOf(failed.first().first().value<Repository::ExamplePtr>()), brokenPath);
+    QCOMPARE(pathOf(downloaded.first()), goodPath);
+    QCOMPARE(pathOf(failed.first()), brokenPath);
     QVERIFY(failed.first().first().value<Repository::ExamplePtr>()->archive().isEmpty());
     QCOMPARE(m_server.requestCount(GitLabServer::avatarRoute(broken)), 0);
     QCOMPARE(m_server.requestCount(GitLabServer::avatarRoute(good)), 1);
     const QString networkError = statuses().filter("Network error").value(0);
-    QVERIFY2(QRegularExpression(status).match(networkError).hasMatch(),
-             qPrintable(networkError));
-    QVERIFY(!repository->isBusy(brokenPath));
-    QVERIFY(repository->isBusy(goodPath));
+    QVERIFY2(QRegularExpression(status).match(networkError).hasMatch(), qPrintable(networkError));
+    QVERIFY(!m_repository->isBusy(brokenPath));
+    QVERIFY(m_repository->isBusy(goodPath));
 }
 
 void tst_Download::pictureFails_data()
@@ -259,12 +234,10 @@ void tst_Download::pictureFails()
     QFETCH(qint64, id);
     QFETCH(GitLabBehaviour, behaviour);
     QFETCH(QString, lastStatus);
-    const auto repository = fetchedRepository();
-    QVERIFY(repository);
     m_server.setBehaviour(GitLabServer::AvatarRoute, behaviour);
 
-    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
-    repository->download({m_server.projectJson(id).value("path").toString()});
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+    m_repository->download({serverPath(id)});
     QTRY_COMPARE(downloaded.count(), 1);
     QTRY_COMPARE(activeWorkers(), 0);
     const auto example = downloaded.first().first().value<Repository::ExamplePtr>();
@@ -281,84 +254,78 @@ void tst_Download::pictureFails()
 
 void tst_Download::selection()
 {
-    const auto repository = fetchedRepository();
-    QVERIFY(repository);
-    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
 
-    repository->download({});
-    repository->download({"unknown", m_server.projectJson(m_ids.at(0)).value("path").toString().toUpper()});
+    m_repository->download({});
+    m_repository->download({"unknown", serverPath(m_ids.at(0)).toUpper()});
     QTest::qWait(200);
     QCOMPARE(downloaded.count(), 0);
     QCOMPARE(m_server.requests().size(), 0);
     QVERIFY(statuses().isEmpty());
-    QVERIFY(!repository->isBusy("unknown"));
+    QVERIFY(!m_repository->isBusy("unknown"));
 
     // Of two examples with one path only the first in list order is downloaded.
-    const QString path = m_server.projectJson(m_duplicate).value("path").toString();
-    QCOMPARE(pathOf(repository->examples().first()), path); // the newest comes first
-    repository->download({path});
+    const QString path = serverPath(m_duplicate);
+    QCOMPARE(pathOf(m_repository->examples().first()), path); // the newest comes first
+    m_repository->download({path});
     QTRY_COMPARE(downloaded.count(), 1);
-    QCOMPARE(downloaded.first().first().value<Repository::ExamplePtr>(), repository->examples().first());
+    QCOMPARE(downloaded.first().first().value<Repository::ExamplePtr>(), m_repository->examples().first());
     QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
     QCOMPARE(m_server.requestCount(GitLabServer::archiveRoute(m_duplicate)), 1);
 }
 
 void tst_Download::busyPaths()
 {
-    const auto repository = fetchedRepository();
-    QVERIFY(repository);
     m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(300));
-    const QString path = m_server.projectJson(m_ids.at(3)).value("path").toString();
-    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
+    const QString path = serverPath(m_ids.at(3));
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
 
-    repository->download({path});
-    QVERIFY(repository->isBusy(path));
-    repository->download({path});
+    m_repository->download({path});
+    QVERIFY(m_repository->isBusy(path));
+    m_repository->download({path});
     QVERIFY(MessageLog::contains(QString("Skip example already in progress: \"%1\"").arg(path)));
     QTRY_COMPARE(downloaded.count(), 1);
-    QVERIFY(repository->isBusy(path)); // installing now
-    repository->download({path});
+    QVERIFY(m_repository->isBusy(path)); // installing now
+    m_repository->download({path});
     QTest::qWait(400);
     QCOMPARE(downloaded.count(), 1);
     QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
 
-    repository->release(path);
-    QVERIFY(!repository->isBusy(path));
-    repository->download({path});
+    m_repository->release(path);
+    QVERIFY(!m_repository->isBusy(path));
+    m_repository->download({path});
     QTRY_COMPARE(downloaded.count(), 2);
     QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 2);
 }
 
 void tst_Download::restart()
 {
-    const auto repository = fetchedRepository();
-    QVERIFY(repository);
-    QVERIFY(repository->isReady());
-    const Repository::Examples before = repository->examples();
+    QVERIFY(m_repository->isReady());
+    const Repository::Examples before = m_repository->examples();
     m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(400));
-    const QString first = m_server.projectJson(m_ids.at(1)).value("path").toString();
-    const QString second = m_server.projectJson(m_ids.at(2)).value("path").toString();
-    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
-    QSignalSpy fetched(repository.get(), &Repository::fetched);
+    const QString first = serverPath(m_ids.at(1));
+    const QString second = serverPath(m_ids.at(2));
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+    QSignalSpy fetched(m_repository.get(), &Repository::fetched);
 
-    repository->download({first, second});
+    m_repository->download({first, second});
     QTRY_COMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 2);
-    repository->restart();
-    QVERIFY(!repository->isReady());
-    QCOMPARE(repository->examples(), before);
-    QVERIFY(!repository->isBusy(first));
-    QVERIFY(!repository->isBusy(second));
+    m_repository->restart();
+    QVERIFY(!m_repository->isReady());
+    QCOMPARE(m_repository->examples(), before);
+    QVERIFY(!m_repository->isBusy(first));
+    QVERIFY(!m_repository->isBusy(second));
     // The old client's workers are released at once, not when their answers come.
     QTRY_COMPARE_WITH_TIMEOUT(activeWorkers(), 0, 300);
 
     QTRY_COMPARE(fetched.count(), 1);
-    QVERIFY(repository->isReady());
-    QCOMPARE(repository->examples().size(), before.size());
-    QVERIFY(repository->examples().first() != before.first()); // a new list
+    QVERIFY(m_repository->isReady());
+    QCOMPARE(m_repository->examples().size(), before.size());
+    QVERIFY(m_repository->examples().first() != before.first()); // a new list
     QTest::qWait(500);
     QCOMPARE(downloaded.count(), 0);
 
-    repository->download({first, second});
+    m_repository->download({first, second});
     QTRY_COMPARE(downloaded.count(), 2);
 }
 
@@ -379,16 +346,11 @@ void tst_Download::quitDuringWait()
     QFETCH(QString, route);
     QFETCH(GitLabBehaviour, behaviour);
     QFETCH(int, count);
-    const auto repository = fetchedRepository();
-    QVERIFY(repository);
     m_server.setBehaviour(route, behaviour);
-    QSignalSpy downloaded(repository.get(), &Repository::downloaded);
-    QSignalSpy failed(repository->client(), &ApiClient::downloadFailed);
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+    QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
 
-    QSet<QString> paths;
-    for (int i = 0; i < count; ++i)
-        paths.insert(m_server.projectJson(m_ids.at(i)).value("path").toString());
-    repository->download(paths);
+    m_repository->download(firstPaths(count));
     const int started = std::min(count, PoolSize);
     QTRY_COMPARE(m_server.requestCount(route), started);
     QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));

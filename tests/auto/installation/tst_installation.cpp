@@ -2,7 +2,6 @@
 #include "repository/apiclient.h"
 #include "repository/example.h"
 #include "service/downloadservice.h"
-#include "service/installedfolders.h"
 #include "service/pathguard.h"
 
 #include <gitrepository.h>
@@ -23,25 +22,16 @@ namespace {
 
 const QString repositoryName = QStringLiteral("norvel");
 
-QString repositoryFolder()
-{
-    return repositoryPathTemplate().arg(repositoryName);
-}
-
-QString exampleFolder(const QString &path)
-{
-    return examplePathTemplate().arg(repositoryName, path);
-}
+QString repositoryFolder() { return repositoryPathTemplate().arg(repositoryName); }
+QString exampleFolder(const QString &path) { return examplePathTemplate().arg(repositoryName, path); }
+QByteArray readme(const QString &path) { return readFile(exampleFolder(path) + "/README.md"); }
 
 QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
-QDateTime daysAgo(int days)
-{
-    return QDateTime::currentDateTimeUtc().addDays(-days);
-}
+QDateTime daysAgo(int days) { return QDateTime::currentDateTimeUtc().addDays(-days); }
 
 Repository::ExamplePtr makeExample(const QString &path)
 {
@@ -68,8 +58,6 @@ private slots:
 
     void pathGuard_data();
     void pathGuard();
-    void findUnpacked_data();
-    void findUnpacked();
 
     void installs_data();
     void installs();
@@ -89,7 +77,9 @@ private:
     QByteArray makeArchive(const QString &path, const Files &files, const QDateTime &commitDate,
                            QString *topFolder = nullptr, const QString &top = QString());
     Repository *repository() const { return m_service->m_repositories.first().data(); }
-    void install(const Repository::ExamplePtr &example);
+    // Hands the example, with `archive` when one is given, to the service as its repository
+    // would and waits until it is installed or has failed.
+    void install(const Repository::ExamplePtr &example, const QByteArray &archive = {});
     bool hasStatus(const QString &text) const { return TestSupport::texts(*m_status).contains(text); }
 
     QTemporaryDir m_work;
@@ -151,10 +141,10 @@ QByteArray tst_Installation::makeArchive(const QString &path, const Files &files
     return git.archive(prefix);
 }
 
-// Hands the example to the service as its repository would and waits until it is installed or
-// has failed.
-void tst_Installation::install(const Repository::ExamplePtr &example)
+void tst_Installation::install(const Repository::ExamplePtr &example, const QByteArray &archive)
 {
+    if (!archive.isNull())
+        example->setArchive(archive);
     m_status->clear();
     m_documentation->clear();
     emit repository()->downloaded(example);
@@ -195,37 +185,6 @@ void tst_Installation::pathGuard()
     QDir(repositoryFolder() + "x").removeRecursively();
 }
 
-void tst_Installation::findUnpacked_data()
-{
-    QTest::addColumn<QStringList>("folders"); // oldest first
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("first install") << QStringList{"demo-master-b"} << QStringList{"demo-master-b"};
-    QTest::newRow("installed newer than fresh") << QStringList{"demo-master-b", "demo"}
-                                                << QStringList{"demo", "demo-master-b"};
-    QTest::newRow("leftovers") << QStringList{"demo-master-a", "demo-master-b", "demo"}
-                               << QStringList{"demo", "demo-master-a", "demo-master-b"};
-    QTest::newRow("other example") << QStringList{"demo-chart", "demo-master-b", "demo-chart-master-c"}
-                                   << QStringList{"demo-master-b"};
-    QTest::newRow("installed alone") << QStringList{"demo"} << QStringList{"demo"};
-    QTest::newRow("nothing") << QStringList{"chart"} << QStringList();
-}
-
-void tst_Installation::findUnpacked()
-{
-    QFETCH(QStringList, folders);
-    QFETCH(QStringList, expected);
-
-    QDateTime time = daysAgo(1);
-    for (const QString &folder : folders) {
-        time = time.addSecs(60);
-        QVERIFY(QDir().mkpath(exampleFolder(folder)) && setModified(exampleFolder(folder), time));
-    }
-    // A file is never an example folder.
-    QVERIFY(writeFile(repositoryFolder(), "demo-notes.txt", "notes"));
-    QCOMPARE(InstalledFolders::findUnpacked(repositoryFolder(), "demo", repository()->examples()), expected);
-}
-
 void tst_Installation::installs_data()
 {
     QTest::addColumn<QDateTime>("firstCommit");
@@ -247,13 +206,11 @@ void tst_Installation::installs()
     QFETCH(QString, top);
 
     const auto example = makeExample("demo");
-    example->setArchive(makeArchive("demo", project("1"), firstCommit, nullptr, top));
-    QVERIFY(!example->archive().isEmpty());
     QSignalSpy updated(m_service.get(), &DownloadService::updated);
-    install(example);
+    install(example, makeArchive("demo", project("1"), firstCommit, nullptr, top));
 
     QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
-    QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 1\n"));
+    QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
     const auto manifest = TestSupport::readManifest(exampleFolder("demo"));
     QCOMPARE(manifest.name, QString("Example demo"));
     QCOMPARE(manifest.projectPath, QString("demo.pro"));
@@ -268,10 +225,9 @@ void tst_Installation::installs()
 
     Files second = project("2");
     second.insert("qml/main.qml", "import QtQuick 2.0\nApplicationWindow {}\n");
-    example->setArchive(makeArchive("demo", second, secondCommit, nullptr, top));
-    install(example);
+    install(example, makeArchive("demo", second, secondCommit, nullptr, top));
     QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
-    QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 2\n"));
+    QCOMPARE(readme("demo"), QByteArray("Version 2\n"));
     QCOMPARE(TestSupport::readManifest(exampleFolder("demo")).fileToOpen,
              QString("/qml/main.qml"));
     QCOMPARE(m_documentation->count(), 1);
@@ -290,9 +246,7 @@ void tst_Installation::otherExampleKept()
 {
     QFETCH(bool, listed);
     const QDateTime date = daysAgo(2);
-    const auto chart = makeExample("demo-chart");
-    chart->setArchive(makeArchive("demo-chart", project("chart"), date));
-    install(chart);
+    install(makeExample("demo-chart"), makeArchive("demo-chart", project("chart"), date));
     const QByteArray work = "// the user's work\n";
     QVERIFY(writeFile(exampleFolder("demo-chart"), "main.cpp", work));
     QVERIFY(setModified(exampleFolder("demo-chart") + "/main.cpp", QDateTime::currentDateTime().addSecs(60)));
@@ -310,14 +264,12 @@ void tst_Installation::otherExampleKept()
     }
 
     const auto demo = makeExample("demo");
-    demo->setArchive(makeArchive("demo", project("1"), date.addDays(-5)));
-    install(demo);
-    demo->setArchive(makeArchive("demo", project("2"), date.addDays(-4)));
-    install(demo);
+    install(demo, makeArchive("demo", project("1"), date.addDays(-5)));
+    install(demo, makeArchive("demo", project("2"), date.addDays(-4)));
 
     QCOMPARE(entries(repositoryFolder()), expected);
-    QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 2\n"));
-    QCOMPARE(readFile(exampleFolder("demo-chart") + "/README.md"), QByteArray("Version chart\n"));
+    QCOMPARE(readme("demo"), QByteArray("Version 2\n"));
+    QCOMPARE(readme("demo-chart"), QByteArray("Version chart\n"));
     QCOMPARE(readFile(exampleFolder("demo-chart") + "/main.cpp"), work);
     QCOMPARE(TestSupport::readManifest(exampleFolder("demo-chart")).name, QString("Example demo-chart"));
     QVERIFY(!QFileInfo::exists(repositoryFolder() + ".backup"));
@@ -325,18 +277,16 @@ void tst_Installation::otherExampleKept()
 
 void tst_Installation::leftoversDeleted()
 {
-    // Unpacked by an earlier run that failed before registration.
-    QVERIFY(writeFiles(exampleFolder("demo-master-0123456"), project("old")));
-    QVERIFY(setModified(exampleFolder("demo-master-0123456"), daysAgo(32)));
-    QVERIFY(writeFiles(exampleFolder("Demo-master-abcdef0"), project("old")));
-    QVERIFY(setModified(exampleFolder("Demo-master-abcdef0"), daysAgo(22)));
+    // Unpacked by an earlier run that failed before registration; a file is never an example folder.
+    for (const char *leftover : {"demo-master-0123456", "Demo-master-abcdef0"}) {
+        QVERIFY(writeFiles(exampleFolder(leftover), project("old")));
+        QVERIFY(setModified(exampleFolder(leftover), daysAgo(22)));
+    }
+    QVERIFY(writeFile(repositoryFolder(), "demo-notes.txt", "notes"));
 
-    const auto example = makeExample("demo");
-    example->setArchive(makeArchive("demo", project("1"), daysAgo(2)));
-    install(example);
-
-    QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
-    QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 1\n"));
+    install(makeExample("demo"), makeArchive("demo", project("1"), daysAgo(2)));
+    QCOMPARE(entries(repositoryFolder()), (QStringList{"demo", "demo-notes.txt"}));
+    QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
 }
 
 void tst_Installation::userModified_data()
@@ -357,18 +307,15 @@ void tst_Installation::userModified()
     QFETCH(bool, kept);
 
     const auto example = makeExample("demo");
-    example->setArchive(makeArchive("demo", project("1"), daysAgo(3)));
-    install(example);
+    install(example, makeArchive("demo", project("1"), daysAgo(3)));
     const QString changed = exampleFolder("demo") + '/' + file;
     const QByteArray content = file == "examples-manifest.xml" ? readFile(changed)
                                                                : QByteArray("// the user's work\n");
     QVERIFY(writeFile(exampleFolder("demo"), file, content));
     QVERIFY(setModified(changed, QDateTime::currentDateTime().addSecs(60)));
 
-    example->setArchive(makeArchive("demo", project("2"), daysAgo(1)));
-    install(example);
-
-    QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 2\n"));
+    install(example, makeArchive("demo", project("2"), daysAgo(1)));
+    QCOMPARE(readme("demo"), QByteArray("Version 2\n"));
     const QString backupRoot = repositoryFolder() + ".backup";
     const QStringList backups = entries(backupRoot);
     if (!kept) {
@@ -408,25 +355,22 @@ void tst_Installation::failedUnpacking()
     QFETCH(QString, status);
 
     const auto example = makeExample("demo");
-    example->setArchive(makeArchive("demo", project("1"), daysAgo(3)));
-    install(example);
+    install(example, makeArchive("demo", project("1"), daysAgo(3)));
     const QByteArray manifest = readFile(exampleFolder("demo") + "/examples-manifest.xml");
 
     const QByteArray next = makeArchive("demo", project("2"), daysAgo(1));
-    example->setArchive(archive == "half"   ? next.left(next.size() / 2)
-                        : archive == "page" ? QByteArray("<html><body>502 Bad Gateway</body></html>\n")
-                                            : next);
+    const QByteArray page = "<html><body>502 Bad Gateway</body></html>\n";
     QVERIFY(writeFile(m_work.path(), "file", "not a folder"));
     const QByteArray tmp = qgetenv("TMPDIR");
     if (!temporaryFolder.isEmpty())
         qputenv("TMPDIR", m_work.filePath(temporaryFolder).toLocal8Bit());
-    install(example);
+    install(example, archive == "half" ? next.left(next.size() / 2) : archive == "page" ? page : next);
     qputenv("TMPDIR", tmp);
 
     QVERIFY(hasStatus(status));
     QCOMPARE(m_documentation->count(), 0);
     QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
-    QCOMPARE(readFile(exampleFolder("demo") + "/README.md"), QByteArray("Version 1\n"));
+    QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
     QCOMPARE(readFile(exampleFolder("demo") + "/examples-manifest.xml"), manifest);
     QCOMPARE(QDir::root().entryList({"demo-*"}), QStringList());
 }
@@ -458,9 +402,7 @@ void tst_Installation::nothingInstalled()
     QFETCH(int, documentationChanges);
 
     const auto example = makeExample(path);
-    if (!files.isEmpty())
-        example->setArchive(makeArchive(QFileInfo(path).fileName(), files, daysAgo(1)));
-    install(example);
+    install(example, files.isEmpty() ? QByteArray() : makeArchive(QFileInfo(path).fileName(), files, daysAgo(1)));
     QVERIFY(hasStatus(status));
     QVERIFY(example->archive().isEmpty());
     QCOMPARE(entries(repositoryFolder()), QStringList());
@@ -485,9 +427,7 @@ void tst_Installation::linksLeadNowhereElse()
     // The installed example itself is a link to it.
     QVERIFY(QFile::link(outside, exampleFolder("demo")));
 
-    const auto example = makeExample("demo");
-    example->setArchive(readFile(m_work.filePath("links.tar.gz")));
-    install(example);
+    install(makeExample("demo"), readFile(m_work.filePath("links.tar.gz")));
 
     QCOMPARE(entries(outside), outsideFiles);
     QCOMPARE(readFile(outside + "/README.md"), QByteArray("Version outside\n"));

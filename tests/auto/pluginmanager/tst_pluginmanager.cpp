@@ -32,8 +32,7 @@ private slots:
     void cleanupTestCase();
     void versions_data();
     void versions();
-    void hostPlugins();
-    void otherIidIsNoPlugin();
+    void pluginsFound();
     void refused_data();
     void refused();
     void initializationOrder();
@@ -49,14 +48,16 @@ void tst_PluginManager::initTestCase()
 {
     m_manager = new PluginManager;
     QCOMPARE(PluginManager::instance(), m_manager);
-    PluginManager::setPluginPaths({QLatin1String(TEST_PLUGIN_DIR)});
+    PluginManager::setPluginPaths({TEST_PLUGIN_DIR});
 
     // Every refusal is made visible as a warning for the host's log.
-    QTest::ignoreMessage(QtWarningMsg, "Plugin \"Unmet\": Could not resolve dependency 'Nowhere(1.0.0)'");
-    QTest::ignoreMessage(QtWarningMsg, "Plugin \"TooNew\": Could not resolve dependency 'core(4.16.0)'");
-    QTest::ignoreMessage(QtWarningMsg, "Plugin \"TooOld\": Could not resolve dependency 'NorvelOS(4.14.9)'");
-    QTest::ignoreMessage(QtWarningMsg, "Plugin \"Failing\": Plugin initialization failed: Broken on purpose");
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QLatin1String("^Plugin \"AfterFailing\": Cannot load plugin because dependency failed to load: Failing\\(1.0.0\\)")));
+    for (const char *refused : {"Unmet\": Could not resolve dependency 'Nowhere(1.0.0)'",
+                                "TooNew\": Could not resolve dependency 'core(4.16.0)'",
+                                "TooOld\": Could not resolve dependency 'NorvelOS(4.14.9)'",
+                                "Failing\": Plugin initialization failed: Broken on purpose"})
+        QTest::ignoreMessage(QtWarningMsg, (QByteArray("Plugin \"") + refused).constData());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Plugin \"AfterFailing\": Cannot load plugin because "
+                                                          "dependency failed to load: Failing\\(1.0.0\\)"));
     QSignalSpy changed(m_manager, &PluginManager::pluginsChanged);
     PluginManager::loadPlugins();
     QCOMPARE(changed.count(), 1);
@@ -87,29 +88,26 @@ void tst_PluginManager::versions()
 {
     QFETCH(QString, wanted);
     QFETCH(bool, provided);
-    PluginSpec *alpha = PluginManager::specForPlugin(QLatin1String("ALPHA"));
+    PluginSpec *alpha = PluginManager::specForPlugin("ALPHA");
     QVERIFY(alpha);
-    QCOMPARE(alpha->provides(QLatin1String("alpha"), wanted), provided);
-    QVERIFY(!alpha->provides(QLatin1String("Alph"), wanted));
+    QCOMPARE(alpha->provides("alpha", wanted), provided);
+    QVERIFY(!alpha->provides("Alph", wanted));
 }
 
-void tst_PluginManager::hostPlugins()
+// The host's own plugins are there; a library with another IID is no plugin.
+void tst_PluginManager::pluginsFound()
 {
     for (const char *name : {"Core", "Help", "NorvelOS"}) {
-        PluginSpec *spec = PluginManager::specForPlugin(QLatin1String(name));
+        PluginSpec *spec = PluginManager::specForPlugin(name);
         QVERIFY2(spec, name);
-        QCOMPARE(spec->version(), QLatin1String("4.15.2"));
+        QCOMPARE(spec->version(), "4.15.2");
         QVERIFY(spec->isBuiltIn());
-        QVERIFY(spec->provides(QLatin1String(name), QLatin1String("4.15.2")));
+        QVERIFY(spec->provides(name, "4.15.2"));
     }
-}
-
-void tst_PluginManager::otherIidIsNoPlugin()
-{
-    QVERIFY(!PluginManager::specForPlugin(QLatin1String("OtherIid")));
-    QVERIFY(!TestLog::entries().contains(QLatin1String("OtherIid:initialize")));
+    QVERIFY(!PluginManager::specForPlugin("OtherIid"));
+    QVERIFY(!TestLog::entries().contains("OtherIid:initialize"));
     for (PluginSpec *spec : PluginManager::plugins())
-        QVERIFY(!spec->filePath().contains(QLatin1String("pmotheriid")));
+        QVERIFY(!spec->filePath().contains("pmotheriid"));
 }
 
 void tst_PluginManager::refused_data()
@@ -132,7 +130,7 @@ void tst_PluginManager::refused()
     QCOMPARE(spec->errorString(), error);
     QVERIFY(!spec->plugin());
     QVERIFY(spec->state() < PluginSpec::Loaded);
-    QVERIFY(PluginManager::errors().contains(name + QLatin1String(": ") + error));
+    QVERIFY(PluginManager::errors().contains(name + ": " + error));
     QVERIFY(entriesOf({name}).isEmpty());
 }
 
@@ -141,7 +139,7 @@ void tst_PluginManager::initializationOrder()
     QCOMPARE(entriesOf({"Alpha", "Beta"}),
              (QStringList{"Alpha:initialize", "Beta:initialize",
                           "Beta:extensionsInitialized", "Alpha:extensionsInitialized"}));
-    PluginSpec *beta = PluginManager::specForPlugin(QLatin1String("Beta"));
+    PluginSpec *beta = PluginManager::specForPlugin("Beta");
     QVERIFY(beta);
     QCOMPARE(beta->state(), PluginSpec::Running);
     QVERIFY(!beta->hasError());
@@ -151,22 +149,22 @@ void tst_PluginManager::initializationOrder()
 
 void tst_PluginManager::failedInitialization()
 {
-    PluginSpec *failing = PluginManager::specForPlugin(QLatin1String("Failing"));
+    PluginSpec *failing = PluginManager::specForPlugin("Failing");
     QVERIFY(failing);
-    QCOMPARE(failing->errorString(), QLatin1String("Plugin initialization failed: Broken on purpose"));
+    QCOMPARE(failing->errorString(), "Plugin initialization failed: Broken on purpose");
     QCOMPARE(entriesOf({"Failing"}), QStringList{"Failing:initialize"});
     // A plugin that needs a failed one is never initialised.
-    PluginSpec *after = PluginManager::specForPlugin(QLatin1String("AfterFailing"));
+    PluginSpec *after = PluginManager::specForPlugin("AfterFailing");
     QVERIFY(after);
     QVERIFY(after->hasError());
-    QVERIFY(!entriesOf({"AfterFailing"}).contains(QLatin1String("AfterFailing:initialize")));
+    QVERIFY(!entriesOf({"AfterFailing"}).contains("AfterFailing:initialize"));
 }
 
 void tst_PluginManager::delayedInitialization()
 {
     QTRY_COMPARE(entriesOf({"Alpha", "Beta"}).mid(4),
                  (QStringList{"Beta:delayedInitialize", "Alpha:delayedInitialize"}));
-    QVERIFY(!entriesOf({"Failing"}).contains(QLatin1String("Failing:delayedInitialize")));
+    QVERIFY(!entriesOf({"Failing"}).contains("Failing:delayedInitialize"));
 }
 
 void tst_PluginManager::shutdownOrder()
@@ -176,10 +174,10 @@ void tst_PluginManager::shutdownOrder()
     QCOMPARE(entriesOf({"Alpha", "Beta"}),
              (QStringList{"Beta:aboutToShutdown", "Alpha:aboutToShutdown", "Beta:deleted", "Alpha:deleted"}));
     // Libraries are unloaded only once the global pool no longer runs their code.
-    QVERIFY(TestLog::entries().contains(QLatin1String("BetaPool:ended")));
-    QVERIFY(!entriesOf({"Failing"}).contains(QLatin1String("Failing:aboutToShutdown")));
-    QCOMPARE(PluginManager::specForPlugin(QLatin1String("Alpha"))->state(), PluginSpec::Deleted);
-    QVERIFY(!PluginManager::specForPlugin(QLatin1String("Alpha"))->plugin());
+    QVERIFY(TestLog::entries().contains("BetaPool:ended"));
+    QVERIFY(!entriesOf({"Failing"}).contains("Failing:aboutToShutdown"));
+    QCOMPARE(PluginManager::specForPlugin("Alpha")->state(), PluginSpec::Deleted);
+    QVERIFY(!PluginManager::specForPlugin("Alpha")->plugin());
 
     // A second shut-down, like the one of the manager's destructor, does nothing.
     TestLog::entries().clear();

@@ -38,7 +38,7 @@ void tst_Registration::initTestCase()
     m_dataRoot = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     const QString testRoot = qEnvironmentVariable("VANTOR_TEST_ROOT");
     QVERIFY2(!testRoot.isEmpty() && m_dataRoot.startsWith(testRoot), qPrintable(m_dataRoot));
-    QVERIFY(folder(QLatin1String("A")).startsWith(m_dataRoot));
+    QVERIFY(folder("A").startsWith(m_dataRoot));
 }
 
 void tst_Registration::init()
@@ -46,12 +46,14 @@ void tst_Registration::init()
     QDir(m_dataRoot).removeRecursively();
 }
 
-// "<A>" stands for the folder of repository A.
+// "<A>" stands for the folder of repository A, an entry "<A>" for the whole rewritten entry of A.
 QStringList tst_Registration::expand(QStringList list)
 {
     for (QString &item : list) {
+        if (item.startsWith('<'))
+            item = QString("%1|%2|%2").arg(item.mid(1, 1), item);
         for (const char *name : {"A", "B", "C"})
-            item.replace(QString::fromLatin1("<%1>").arg(QLatin1String(name)), folder(QLatin1String(name)));
+            item.replace(QString("<%1>").arg(name), folder(name));
     }
     return list;
 }
@@ -63,23 +65,18 @@ void tst_Registration::rewrite_data()
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<QStringList>("created");
 
-    QTest::newRow("name only") << QStringList{"A|u1"} << QStringList{"Qt|/q|/q", "A", "Other|/o|/o"}
-                               << QStringList{"Qt|/q|/q", "A|<A>|<A>", "Other|/o|/o"} << QStringList{"A"};
-    QTest::newRow("name and other fields") << QStringList{"A|u1"} << QStringList{"A|/old|/old|x"}
-                                           << QStringList{"A|<A>|<A>"} << QStringList{"A"};
-    QTest::newRow("already rewritten") << QStringList{"A|u1"} << QStringList{"A|<A>|<A>"}
-                                       << QStringList{"A|<A>|<A>"} << QStringList{"A"};
-    QTest::newRow("only the first") << QStringList{"A|u1"} << QStringList{"A|/1|/1", "A|/2|/2"}
-                                    << QStringList{"A|<A>|<A>", "A|/2|/2"} << QStringList{"A"};
-    QTest::newRow("two repositories in place")
-        << QStringList{"A|u1", "B|u2", "C|u3"} << QStringList{"B", "Qt|/q|/q", "A|"}
-        << QStringList{"<B>", "Qt|/q|/q", "<A>"} << QStringList{"A", "B"};
-    QTest::newRow("name is only a prefix") << QStringList{"A|u1"} << QStringList{"AB|/x|/x", "Qt|/q|/q"}
-                                           << QStringList{"AB|/x|/x", "Qt|/q|/q"} << QStringList();
-    QTest::newRow("no entry at all") << QStringList{"A|u1"} << QStringList() << QStringList()
-                                     << QStringList();
-    QTest::newRow("no repositories") << QStringList() << QStringList{"A|/a|/a"} << QStringList{"A|/a|/a"}
-                                     << QStringList();
+    using L = QStringList;
+    QTest::newRow("name only") << L{"A|u1"} << L{"Qt|/q|/q", "A", "Other|/o|/o"}
+                               << L{"Qt|/q|/q", "<A>", "Other|/o|/o"} << L{"A"};
+    QTest::newRow("name and other fields") << L{"A|u1"} << L{"A|/old|/old|x"} << L{"<A>"} << L{"A"};
+    QTest::newRow("already rewritten") << L{"A|u1"} << L{"<A>"} << L{"<A>"} << L{"A"};
+    QTest::newRow("only the first") << L{"A|u1"} << L{"A|/1|/1", "A|/2|/2"} << L{"<A>", "A|/2|/2"} << L{"A"};
+    QTest::newRow("two repositories in place") << L{"A|u1", "B|u2", "C|u3"} << L{"B", "Qt|/q|/q", "A|"}
+                                               << L{"<B>", "Qt|/q|/q", "<A>"} << L{"A", "B"};
+    QTest::newRow("name is only a prefix") << L{"A|u1"} << L{"AB|/x|/x", "Qt|/q|/q"} << L{"AB|/x|/x", "Qt|/q|/q"}
+                                           << L();
+    QTest::newRow("no entry at all") << L{"A|u1"} << L() << L() << L();
+    QTest::newRow("no repositories") << L() << L{"A|/a|/a"} << L{"A|/a|/a"} << L();
 }
 
 void tst_Registration::rewrite()
@@ -88,22 +85,17 @@ void tst_Registration::rewrite()
     QFETCH(QStringList, before);
     QFETCH(QStringList, after);
     QFETCH(QStringList, created);
-    // Rows write "<B>" for the whole rewritten entry of B.
-    for (QString &item : after) {
-        if (item.startsWith(QLatin1Char('<')))
-            item = QString::fromLatin1("%1|%2|%2").arg(item.mid(1, 1), item);
-    }
     after = expand(after);
     before = expand(before);
 
     const QString path = QDir(qEnvironmentVariable("VANTOR_TEST_SETTINGS_PATH"))
-                             .filePath(QString::fromLatin1("rewrite%1.ini").arg(++m_fileCount));
+                             .filePath(QString("rewrite%1.ini").arg(++m_fileCount));
     {
         QSettings file(path, QSettings::IniFormat);
         if (!repositories.isEmpty())
-            file.setValue(QLatin1String("Vantor/Repositories"), repositories);
+            file.setValue("Vantor/Repositories", repositories);
         if (!before.isEmpty())
-            file.setValue(QLatin1String("Help/InstalledExamples"), before);
+            file.setValue("Help/InstalledExamples", before);
     }
     const QByteArray originalText = TestProjects::readFile(path);
 
@@ -117,13 +109,11 @@ void tst_Registration::rewrite()
     QCOMPARE(setupFinished.count(), changed ? 1 : 0);
 
     QSettings reread(path, QSettings::IniFormat);
-    QCOMPARE(reread.value(QLatin1String("Help/InstalledExamples")).toStringList(), after);
+    QCOMPARE(reread.value("Help/InstalledExamples").toStringList(), after);
     if (!changed)
         QCOMPARE(TestProjects::readFile(path), originalText);
-    for (const char *name : {"A", "B", "C"}) {
-        const bool expected = created.contains(QLatin1String(name));
-        QCOMPARE(QFileInfo(folder(QLatin1String(name))).isDir(), expected);
-    }
+    for (const char *name : {"A", "B", "C"})
+        QCOMPARE(QFileInfo(folder(name)).isDir(), created.contains(name));
 }
 
 QTEST_GUILESS_MAIN(tst_Registration)

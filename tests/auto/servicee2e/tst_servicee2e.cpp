@@ -19,9 +19,13 @@ namespace {
 
 const QString repositoryName = QStringLiteral("norvel");
 
-QString exampleFolder(const QString &path)
+QString exampleFolder(const QString &path) { return examplePathTemplate().arg(repositoryName, path); }
+
+// The fields of the manifest in the example's folder, in the order of TestSupport::ManifestExample.
+QStringList manifest(const QString &path)
 {
-    return examplePathTemplate().arg(repositoryName, path);
+    const auto m = TestSupport::readManifest(exampleFolder(path));
+    return {m.module, m.name, m.projectPath, m.imageUrl, m.description, m.tags, m.fileToOpen};
 }
 
 } // namespace
@@ -97,30 +101,20 @@ void tst_ServiceE2e::installsRepository()
                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
              (QStringList{"clock", "notes", "sensor-log"}));
 
-    const auto clock = TestSupport::readManifest(exampleFolder("clock"));
-    QCOMPARE(clock.module, repositoryName);
-    QCOMPARE(clock.name, QString("Clock"));
-    QCOMPARE(clock.projectPath, QString("clock.pro"));
-    QCOMPARE(clock.imageUrl, exampleFolder("clock") + QDir::separator() + "example-icon.png");
-    QCOMPARE(QImage(clock.imageUrl).size(), QSize(128, 64));
-    QCOMPARE(clock.description, QString("A clock <with> ]]> markup"));
-    QCOMPARE(clock.tags, QString("qml,clock"));
-    QCOMPARE(clock.fileToOpen, QString("/qml/clock.qml"));
-
-    const auto sensor = TestSupport::readManifest(exampleFolder("sensor-log"));
-    QCOMPARE(sensor.projectPath, QString("CMakeLists.txt"));
-    QCOMPARE(sensor.imageUrl, QFileInfo(exampleFolder("sensor-log") + "/icons/128x128/sensorlog.png")
-                                  .canonicalFilePath());
-    QVERIFY(!QFileInfo::exists(exampleFolder("sensor-log") + "/example-icon.png"));
-    QCOMPARE(sensor.tags, QString("Qt,example"));
-    QCOMPARE(sensor.fileToOpen, QString("/main.cpp"));
-
-    const auto notes = TestSupport::readManifest(exampleFolder("notes"));
-    QCOMPARE(QImage(notes.imageUrl).size(), QSize(128, 128));
-    QCOMPARE(notes.fileToOpen, QString("/main.cpp"));
+    const QString icon = QDir::separator() + QString("example-icon.png");
+    QCOMPARE(manifest("clock"), QStringList({repositoryName, "Clock", "clock.pro", exampleFolder("clock") + icon,
+                                             "A clock <with> ]]> markup", "qml,clock", "/qml/clock.qml"}));
+    QCOMPARE(QImage(exampleFolder("clock") + icon).size(), QSize(128, 64));
+    const QString sensorIcon = QFileInfo(exampleFolder("sensor-log/icons/128x128/sensorlog.png")).canonicalFilePath();
+    QCOMPARE(manifest("sensor-log"), QStringList({repositoryName, "Sensor Log", "CMakeLists.txt", sensorIcon, "",
+                                                  "Qt,example", "/main.cpp"}));
+    QVERIFY(!QFileInfo::exists(exampleFolder("sensor-log") + icon));
+    QCOMPARE(manifest("notes"), QStringList({repositoryName, "Notes", "notes.pro", exampleFolder("notes") + icon, "",
+                                             "Qt,example", "/main.cpp"}));
+    QCOMPARE(QImage(exampleFolder("notes") + icon).size(), QSize(128, 128));
 
     const QStringList dates = Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList();
-    QCOMPARE(dates, QStringList{repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy")});
+    QCOMPARE(dates, QStringList(repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy")));
     QCOMPARE(QDir::temp().entryList({"*.tar.gz"}, QDir::Files), QStringList());
     for (const qint64 id : {m_qml, m_cmake, m_widgets})
         QCOMPARE(archiveRequests(id), 1);

@@ -1,7 +1,6 @@
 #include "plugin/settings.h"
 
 #include <messagelog.h>
-#include <testprojects.h>
 #include <testsupport.h>
 
 #include <coreplugin/icore.h>
@@ -19,11 +18,7 @@ namespace {
 // The messages that report a skipped entry or a missing list; "Settings:" only names the file.
 QStringList reportMessages()
 {
-    QStringList result = MessageLog::messages("tas.vantor.plugin");
-    result.erase(std::remove_if(result.begin(), result.end(),
-                                [](const QString &message) { return message.startsWith("Settings:"); }),
-                 result.end());
-    return result;
+    return MessageLog::messages("tas.vantor.plugin").filter(QRegularExpression("^(?!Settings:)"));
 }
 
 // Sorted lines: "name>URL>removed examples (sorted)" for each repository, "name=date" for each
@@ -86,46 +81,36 @@ void tst_Settings::load_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QStringList>("messages");
 
+    using L = QStringList;
     const QString empty = "Empty or invalid settings. Check variable: \"Repositories\"";
-    const auto wrong = [](const char *item) {
-        return QString("Skipping wrong setting in item: \"%1\"").arg(item);
+    const auto wrong = [](const char *item) { return QString("Skipping wrong setting in item: \"%1\"").arg(item); };
+    const auto duplicated = [](const char *what, const char *item) {
+        return QString("Skipping duplicated repository %1 in item: \"%2\"").arg(what, item);
     };
-    const QStringList none;
+    const L none;
 
-    QTest::newRow("name and url") << QStringList{"A|https://h.example/g"} << none
-                                  << QStringList{"A>https://h.example/g>"} << none;
-    QTest::newRow("one empty removed") << QStringList{"A|https://h.example/g|"} << none
-                                       << QStringList{"A>https://h.example/g>"} << none;
-    QTest::newRow("two removed") << QStringList{"A|https://h.example/g|x|y"} << none
-                                 << QStringList{"A>https://h.example/g>x,y"} << none;
-    QTest::newRow("empty entry") << QStringList{"", "A|u"} << none << QStringList{"A>u>"} << none;
-    QTest::newRow("no separator") << QStringList{"A"} << none << none << QStringList{wrong("A"), empty};
-    QTest::newRow("empty name") << QStringList{"|u"} << none << none << QStringList{wrong("|u"), empty};
-    QTest::newRow("empty url") << QStringList{"A||x", "B|u"} << none << QStringList{"B>u>"}
-                               << QStringList{wrong("A||x")};
-    QTest::newRow("unsafe names")
-        << QStringList{".|u1", "..|u2", "a/b|u3", "a\\b|u4", "..x|u5"} << none << QStringList{"..x>u5>"}
-        << QStringList{wrong(".|u1"), wrong("..|u2"), wrong("a/b|u3"), wrong("a\\\\b|u4")};
-    QTest::newRow("duplicates, first wins")
-        << QStringList{"A|u1", "A|u2", "B|u1", "B|u3"} << none << QStringList{"A>u1>", "B>u3>"}
-        << QStringList{"Skipping duplicated repository name in item: \"A|u2\"",
-                       "Skipping duplicated repository url in item: \"B|u1\""};
-    QTest::newRow("not trimmed, case matters")
-        << QStringList{" A |u1", "a|u2", "A|u3"} << none << QStringList{" A >u1>", "A>u3>", "a>u2>"} << none;
+    QTest::newRow("name and url") << L{"A|https://h.example/g"} << none << L{"A>https://h.example/g>"} << none;
+    QTest::newRow("one empty removed") << L{"A|https://h.example/g|"} << none << L{"A>https://h.example/g>"} << none;
+    QTest::newRow("two removed") << L{"A|https://h.example/g|x|y"} << none << L{"A>https://h.example/g>x,y"} << none;
+    QTest::newRow("empty entry") << L{"", "A|u"} << none << L{"A>u>"} << none;
+    QTest::newRow("no separator") << L{"A"} << none << none << L{wrong("A"), empty};
+    QTest::newRow("empty name") << L{"|u"} << none << none << L{wrong("|u"), empty};
+    QTest::newRow("empty url") << L{"A||x", "B|u"} << none << L{"B>u>"} << L{wrong("A||x")};
+    QTest::newRow("unsafe names") << L{".|u1", "..|u2", "a/b|u3", "a\\b|u4", "..x|u5"} << none << L{"..x>u5>"}
+                                  << L{wrong(".|u1"), wrong("..|u2"), wrong("a/b|u3"), wrong("a\\\\b|u4")};
+    QTest::newRow("duplicates, first wins") << L{"A|u1", "A|u2", "B|u1", "B|u3"} << none << L{"A>u1>", "B>u3>"}
+                                            << L{duplicated("name", "A|u2"), duplicated("url", "B|u1")};
+    QTest::newRow("not trimmed, case matters") << L{" A |u1", "a|u2", "A|u3"} << none
+                                               << L{" A >u1>", "A>u3>", "a>u2>"} << none;
 
-    const QStringList a{"A|u"};
-    QTest::newRow("date day first") << a << QStringList{"A|05.03.2024"} << QStringList{"A=2024-03-05", "A>u>"}
-                                    << none;
-    QTest::newRow("date year first is invalid") << a << QStringList{"A|2024-03-05"}
-                                                << QStringList{"A=invalid", "A>u>"} << none;
-    QTest::newRow("date with three fields") << a << QStringList{"A|05.03.2024|x", "B|01.01.2020"}
-                                            << QStringList{"A>u>", "B=2020-01-01"}
-                                            << QStringList{wrong("A|05.03.2024|x")};
-    QTest::newRow("date of a name twice") << a << QStringList{"A|01.01.2020", "A|02.02.2021"}
-        << QStringList{"A=2020-01-01", "A>u>"}
-        << QStringList{"Skipping duplicated repository name in item: \"A|02.02.2021\""};
-    QTest::newRow("date with empty name kept") << a << QStringList{"|01.01.2020"}
-                                               << QStringList{"=2020-01-01", "A>u>"} << none;
+    const L a{"A|u"};
+    QTest::newRow("date day first") << a << L{"A|05.03.2024"} << L{"A=2024-03-05", "A>u>"} << none;
+    QTest::newRow("date year first is invalid") << a << L{"A|2024-03-05"} << L{"A=invalid", "A>u>"} << none;
+    QTest::newRow("date with three fields") << a << L{"A|05.03.2024|x", "B|01.01.2020"} << L{"A>u>", "B=2020-01-01"}
+                                            << L{wrong("A|05.03.2024|x")};
+    QTest::newRow("date of a name twice") << a << L{"A|01.01.2020", "A|02.02.2021"} << L{"A=2020-01-01", "A>u>"}
+                                          << L{duplicated("name", "A|02.02.2021")};
+    QTest::newRow("date with empty name kept") << a << L{"|01.01.2020"} << L{"=2020-01-01", "A>u>"} << none;
 }
 
 void tst_Settings::load()
@@ -192,16 +177,13 @@ void tst_Settings::timeouts()
     QFETCH(quint32, expectedDays);
     QFETCH(quint32, expectedSeconds);
 
-    // Written as text, as a user would edit the file.
-    QByteArray text = "[Vantor]\nRepositories=A|u\n";
+    // Texts, as a user would write them into the file.
+    QSettings file(newFile(), QSettings::IniFormat);
+    file.setValue("Vantor/Repositories", "A|u");
     if (!days.isNull())
-        text += "UpdatesCheckTimeoutDays=" + days.toUtf8() + '\n';
+        file.setValue("Vantor/UpdatesCheckTimeoutDays", days);
     if (!seconds.isNull())
-        text += "ServiceRestartTimeoutSeconds=" + seconds.toUtf8() + '\n';
-    const QString path = newFile();
-    QVERIFY(TestProjects::writeFile(m_root, QFileInfo(path).fileName(), text));
-
-    QSettings file(path, QSettings::IniFormat);
+        file.setValue("Vantor/ServiceRestartTimeoutSeconds", seconds);
     Settings settings;
     settings.updatesCheckTimeoutDays = 99;
     settings.serviceRestartTimeoutSeconds = 99;
@@ -224,11 +206,7 @@ void tst_Settings::roundTrip()
     original.repositories["B"].url = QUrl("http://127.0.0.1:8080/g");
 
     const QString path = newFile();
-    {
-        QSettings file(path, QSettings::IniFormat);
-        original.save(&file);
-    }
-
+    original.save(std::make_unique<QSettings>(path, QSettings::IniFormat).get()); // written when deleted
     QSettings raw(path, QSettings::IniFormat);
     QStringList repositories = raw.value("Vantor/Repositories").toStringList();
     repositories.sort();

@@ -16,12 +16,9 @@ using namespace Vantor::Internal;
 namespace {
 
 const QString repositoryName = QStringLiteral("norvel");
-const QString dateFormat = QStringLiteral("dd.MM.yyyy");
 
-QString exampleFolder(const QString &path)
-{
-    return examplePathTemplate().arg(repositoryName, path);
-}
+QString exampleFolder(const QString &path) { return examplePathTemplate().arg(repositoryName, path); }
+QString checked(const QDate &date) { return repositoryName + '|' + date.toString("dd.MM.yyyy"); }
 
 Repository::ExamplePtr makeExample(const QString &path, const QString &lastActivity)
 {
@@ -49,7 +46,17 @@ private:
     void writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck,
                        int interval, int restartSeconds = 3600);
     Repository *repository() const { return m_service->m_repositories.first().data(); }
-    void fetch(const Repository::Examples &examples);
+    // Delivers a list as the repository's client would after a fetch.
+    void fetch(const Repository::Examples &examples) { emit repository()->client()->fetched(examples); }
+    // The examples of the tests whose downloads are under way.
+    QStringList busy() const
+    {
+        QStringList paths{"chart", "demo", "other"};
+        paths.erase(std::remove_if(paths.begin(), paths.end(),
+                                   [this](const QString &path) { return !repository()->isBusy(path); }),
+                    paths.end());
+        return paths;
+    }
 
     QUrl m_deadUrl;
     std::unique_ptr<DownloadService> m_service;
@@ -74,8 +81,7 @@ void tst_UpdateCheck::cleanup()
 {
     // The downloads from the dead address fail soon; their workers end before the service.
     if (m_service)
-        QTRY_VERIFY(!repository()->isBusy("demo") && !repository()->isBusy("other")
-                    && !repository()->isBusy("chart"));
+        QTRY_COMPARE(busy(), QStringList());
     m_service.reset();
     Core::ICore::settings()->remove("Vantor");
 }
@@ -86,15 +92,8 @@ void tst_UpdateCheck::writeSettings(const QUrl &url, const QString &removed, con
     QVariantMap values{{"UpdatesCheckTimeoutDays", interval},
                        {"ServiceRestartTimeoutSeconds", restartSeconds}};
     if (!lastCheck.isNull())
-        values.insert("UpdatesCheckedDate", QStringList(repositoryName + '|' + lastCheck.toString(dateFormat)));
-    TestSupport::writeVantorSettings({QString("%1|%2|%3").arg(repositoryName, url.toString(), removed)},
-                                     values);
-}
-
-// Delivers a list as the repository's client would after a fetch.
-void tst_UpdateCheck::fetch(const Repository::Examples &examples)
-{
-    emit repository()->client()->fetched(examples);
+        values.insert("UpdatesCheckedDate", QStringList(checked(lastCheck)));
+    TestSupport::writeVantorSettings({QString("%1|%2|%3").arg(repositoryName, url.toString(), removed)}, values);
 }
 
 void tst_UpdateCheck::decision_data()
@@ -110,30 +109,25 @@ void tst_UpdateCheck::decision_data()
     const QDate today = QDate::currentDate();
     const auto iso = [](const QDateTime &time) { return time.toUTC().toString(Qt::ISODateWithMs); };
     const QString longAgo = iso(QDateTime::currentDateTime().addDays(-30));
-    const QDate twoDaysAgo = today.addDays(-2);
+    const QDate twoDays = today.addDays(-2);
 
     QTest::newRow("no stored date") << QDate() << 1 << false << longAgo << true << true << true;
-    QTest::newRow("yesterday, interval 1") << today.addDays(-1) << 1 << false << longAgo << false
-                                           << false << false;
-    QTest::newRow("two days ago, changed since") << twoDaysAgo << 1 << false
-                                                 << iso(QDateTime::currentDateTime()) << true
-                                                 << true << true;
-    QTest::newRow("two days ago, unchanged") << twoDaysAgo << 1 << false << longAgo << true
-                                             << true << false;
-    QTest::newRow("two days ago, unchanged, folder missing") << twoDaysAgo << 1 << false << longAgo
-                                                             << false << true << true;
+    QTest::newRow("yesterday, interval 1") << today.addDays(-1) << 1 << false << longAgo << false << false << false;
+    QTest::newRow("two days ago, changed since")
+        << twoDays << 1 << false << iso(QDateTime::currentDateTime()) << true << true << true;
+    QTest::newRow("two days ago, unchanged") << twoDays << 1 << false << longAgo << true << true << false;
+    QTest::newRow("two days ago, unchanged, folder missing") << twoDays << 1 << false << longAgo << false << true
+                                                             << true;
     QTest::newRow("changed a second before the check day")
-        << twoDaysAgo << 1 << false << iso(twoDaysAgo.startOfDay().addSecs(-1)) << true << true << false;
+        << twoDays << 1 << false << iso(twoDays.startOfDay().addSecs(-1)) << true << true << false;
     QTest::newRow("changed at the start of the check day")
-        << twoDaysAgo << 1 << false << iso(twoDaysAgo.startOfDay()) << true << true << true;
+        << twoDays << 1 << false << iso(twoDays.startOfDay()) << true << true << true;
     QTest::newRow("future date") << today.addDays(3) << 1 << false << longAgo << false << false << false;
     QTest::newRow("interval 0") << QDate() << 0 << false << longAgo << false << false << false;
-    QTest::newRow("five days ago, interval 7") << today.addDays(-5) << 7 << false << longAgo << false
-                                               << false << false;
+    QTest::newRow("five days ago, interval 7") << today.addDays(-5) << 7 << false << longAgo << false << false << false;
     QTest::newRow("removed example") << QDate() << 1 << true << longAgo << false << true << false;
-    QTest::newRow("unreadable activity") << twoDaysAgo << 1 << false << "last tuesday" << true
-                                         << true << true;
-    QTest::newRow("missing activity") << twoDaysAgo << 1 << false << QString() << true << true << true;
+    QTest::newRow("unreadable activity") << twoDays << 1 << false << "last tuesday" << true << true << true;
+    QTest::newRow("missing activity") << twoDays << 1 << false << QString() << true << true << true;
 }
 
 void tst_UpdateCheck::decision()
@@ -159,12 +153,8 @@ void tst_UpdateCheck::decision()
     QCOMPARE(repository()->isBusy("other"), due);
 
     const QStringList dates = Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList();
-    if (due)
-        QCOMPARE(dates, QStringList{repositoryName + '|' + QDate::currentDate().toString(dateFormat)});
-    else if (lastCheck.isValid())
-        QCOMPARE(dates, QStringList{repositoryName + '|' + lastCheck.toString(dateFormat)});
-    else
-        QCOMPARE(dates, QStringList());
+    QCOMPARE(dates, due ? QStringList(checked(QDate::currentDate()))
+                        : lastCheck.isValid() ? QStringList(checked(lastCheck)) : QStringList());
 }
 
 void tst_UpdateCheck::sameDayDownloadsNothing()
@@ -173,24 +163,15 @@ void tst_UpdateCheck::sameDayDownloadsNothing()
     m_service = std::make_unique<DownloadService>();
     const Repository::Examples examples{makeExample("demo", QString()), makeExample("chart", QString())};
     fetch(examples);
-    QVERIFY(repository()->isBusy("demo"));
-    QVERIFY(repository()->isBusy("chart"));
+    QCOMPARE(busy(), QStringList({"chart", "demo"}));
     // Their downloads fail, which ends them.
-    QTRY_VERIFY(!repository()->isBusy("demo") && !repository()->isBusy("chart"));
+    QTRY_COMPARE(busy(), QStringList());
 
     // A restarted client fetches again the same day.
     QSignalSpy updated(m_service.get(), &DownloadService::updated);
     fetch(examples);
     QCOMPARE(updated.count(), 1);
-    QVERIFY(!repository()->isBusy("demo"));
-    QVERIFY(!repository()->isBusy("chart"));
-
-    // So does a second service, started later the same day.
-    m_service.reset();
-    m_service = std::make_unique<DownloadService>();
-    fetch(examples);
-    QVERIFY(!repository()->isBusy("demo"));
-    QVERIFY(!repository()->isBusy("chart"));
+    QCOMPARE(busy(), QStringList());
 }
 
 void tst_UpdateCheck::settingsChangedElsewhere()
@@ -209,24 +190,22 @@ void tst_UpdateCheck::settingsChangedElsewhere()
     settings->sync();
 
     fetch({makeExample("demo", QString()), makeExample("chart", QString())});
-    QVERIFY(!repository()->isBusy("demo"));
-    QVERIFY(repository()->isBusy("chart"));
+    QCOMPARE(busy(), QStringList{"chart"});
 
     QCOMPARE(settings->value("Vantor/Repositories").toStringList(), repositories);
     QCOMPARE(settings->value("Vantor/UpdatesCheckTimeoutDays").toInt(), 5);
     QStringList dates = settings->value("Vantor/UpdatesCheckedDate").toStringList();
     dates.sort();
-    QCOMPARE(dates, (QStringList{"elsewhere|01.02.2024",
-                                 repositoryName + '|' + QDate::currentDate().toString(dateFormat)}));
+    QCOMPARE(dates, (QStringList{"elsewhere|01.02.2024", checked(QDate::currentDate())}));
 
     // Switched off on the page: the next fetch records nothing and downloads nothing.
-    QTRY_VERIFY(!repository()->isBusy("chart"));
+    QTRY_COMPARE(busy(), QStringList());
     settings->setValue("Vantor/UpdatesCheckTimeoutDays", 0);
     settings->remove("Vantor/UpdatesCheckedDate");
     settings->sync();
     QTest::ignoreMessage(QtDebugMsg, "Automatic updates disabled");
     fetch({makeExample("chart", QString())});
-    QVERIFY(!repository()->isBusy("chart"));
+    QCOMPARE(busy(), QStringList());
     QVERIFY(!settings->contains("Vantor/UpdatesCheckedDate"));
 }
 

@@ -18,45 +18,33 @@ struct GitLabBehaviour
         Redirect      // 301 with `location`
     };
 
-    Kind kind = Normal;
-    int status = 200;
+    explicit GitLabBehaviour(Kind kind = Normal, int status = 200, const QByteArray &body = {},
+                             const QByteArray &contentType = "application/json", const QString &location = {})
+        : kind(kind), status(status), body(body), contentType(contentType), location(location)
+    {}
+
+    Kind kind;
+    int status;
     QByteArray body;
-    QByteArray contentType = "application/json";
+    QByteArray contentType;
     QString location;
     int delayMs = 0;
     int times = -1; // how many requests it applies to; -1: every one
 
-    static GitLabBehaviour delay(int milliseconds) { return of(Normal).after(milliseconds); }
+    static GitLabBehaviour delay(int milliseconds) { return GitLabBehaviour().after(milliseconds); }
     static GitLabBehaviour reply(int status, const QByteArray &body = {},
                                  const QByteArray &contentType = "application/json")
     {
-        GitLabBehaviour behaviour = of(Reply);
-        behaviour.status = status;
-        behaviour.body = body;
-        behaviour.contentType = contentType;
-        return behaviour;
+        return GitLabBehaviour(Reply, status, body, contentType);
     }
-    static GitLabBehaviour noAnswer() { return of(NoAnswer); }
-    static GitLabBehaviour closeMidBody() { return of(CloseMidBody); }
-    static GitLabBehaviour notJson() { return of(NotJson); }
-    static GitLabBehaviour noContent() { return of(NoContent); }
-    static GitLabBehaviour redirect(const QString &location)
-    {
-        GitLabBehaviour behaviour = of(Redirect);
-        behaviour.location = location;
-        return behaviour;
-    }
+    static GitLabBehaviour noAnswer() { return GitLabBehaviour(NoAnswer); }
+    static GitLabBehaviour closeMidBody() { return GitLabBehaviour(CloseMidBody); }
+    static GitLabBehaviour notJson() { return GitLabBehaviour(NotJson); }
+    static GitLabBehaviour noContent() { return GitLabBehaviour(NoContent); }
+    static GitLabBehaviour redirect(const QString &to) { return GitLabBehaviour(Redirect, 301, {}, {}, to); }
 
     GitLabBehaviour &after(int milliseconds) { delayMs = milliseconds; return *this; }
     GitLabBehaviour &only(int count) { times = count; return *this; }
-
-private:
-    static GitLabBehaviour of(Kind kind)
-    {
-        GitLabBehaviour behaviour;
-        behaviour.kind = kind;
-        return behaviour;
-    }
 };
 
 Q_DECLARE_METATYPE(GitLabBehaviour)

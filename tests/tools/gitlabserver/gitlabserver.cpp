@@ -27,15 +27,8 @@ QString isoTime(const QDateTime &time)
     return time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
 }
 
-QJsonValue nullable(const QString &text)
-{
-    return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
-QString decoded(const QByteArray &segment)
-{
-    return QUrl::fromPercentEncoding(segment);
-}
+QJsonValue nullable(const QString &text) { return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text); }
+QString decoded(const QByteArray &segment) { return QUrl::fromPercentEncoding(segment); }
 
 } // namespace
 
@@ -77,14 +70,9 @@ bool GitLabServer::listen(quint16 port)
     return true;
 }
 
-quint16 GitLabServer::port() const
-{
-    return m_server->serverPort();
-}
-
 QUrl GitLabServer::url() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server->serverPort()));
 }
 
 QUrl GitLabServer::groupUrl(const QString &fullPath) const
@@ -96,15 +84,13 @@ QUrl GitLabServer::groupUrl(const QString &fullPath) const
 
 // Groups
 
-qint64 GitLabServer::addGroup(const QString &path, const QString &name, qint64 parentId,
-                              const QString &description)
+qint64 GitLabServer::addGroup(const QString &path, const QString &name, qint64 parentId)
 {
     Group group;
     group.id = m_nextGroupId++;
     group.parentId = parentId;
     group.path = path;
     group.name = name.isEmpty() ? path : name;
-    group.description = description;
     m_groups.append(group);
     return group.id;
 }
@@ -158,7 +144,7 @@ QJsonObject GitLabServer::toJson(const Group &group) const
         {QStringLiteral("web_url"), url().toString() + QStringLiteral("/groups/") + path},
         {QStringLiteral("name"), group.name},
         {QStringLiteral("path"), group.path},
-        {QStringLiteral("description"), group.description},
+        {QStringLiteral("description"), QString()},
         {QStringLiteral("visibility"), QStringLiteral("public")},
         {QStringLiteral("avatar_url"), QJsonValue::Null},
         {QStringLiteral("full_name"), fullName(group)},
@@ -176,8 +162,7 @@ qint64 GitLabServer::addProject(qint64 groupId, const QString &folder, const Pro
         return 0;
     }
     Project project;
-    project.id = options.id ? options.id : m_nextProjectId;
-    m_nextProjectId = std::max(m_nextProjectId, project.id + 1);
+    project.id = m_nextProjectId++;
     project.groupId = groupId;
     project.options = options;
     ProjectOptions &o = project.options;
@@ -189,9 +174,8 @@ qint64 GitLabServer::addProject(qint64 groupId, const QString &folder, const Pro
         o.commitDate = QDateTime(QDate(2024, 3, 5), QTime(10, 20, 30), Qt::UTC);
     if (!o.lastActivity.isValid())
         o.lastActivity = o.commitDate.addMSecs(123);
-    project.createdAt = o.commitDate;
-    project.git = std::make_shared<GitRepository>(
-        m_gitRoot.filePath(QStringLiteral("%1.git").arg(project.id)), o.defaultBranch);
+    project.git = std::make_shared<GitRepository>(m_gitRoot.filePath(QStringLiteral("%1.git").arg(project.id)),
+                                                  QStringLiteral("master"));
     if (!project.git->commit(folder, o.commitDate, QStringLiteral("Add %1").arg(o.name))) {
         m_error = project.git->errorString();
         return 0;
@@ -221,8 +205,7 @@ bool GitLabServer::updateProject(qint64 id, const QString &folder, const QDateTi
 
 bool GitLabServer::rebuildArchive(Project &project)
 {
-    project.archive = project.git->archive(
-        QStringLiteral("%1-%2-%3").arg(project.options.path, project.git->branch(), project.git->sha()));
+    project.archive = project.git->archive(archiveTopFolder(project));
     if (project.archive.isEmpty()) {
         m_error = project.git->errorString();
         return false;
@@ -258,11 +241,8 @@ QByteArray GitLabServer::archive(qint64 id) const
     return m_projects.value(id).archive;
 }
 
-QString GitLabServer::archiveTopFolder(qint64 id) const
+QString GitLabServer::archiveTopFolder(const Project &project) const
 {
-    const Project project = m_projects.value(id);
-    if (!project.git)
-        return {};
     return QStringLiteral("%1-%2-%3").arg(project.options.path, project.git->branch(), project.git->sha());
 }
 
@@ -272,19 +252,10 @@ QString GitLabServer::commitSha(qint64 id) const
     return project.git ? project.git->sha() : QString();
 }
 
-const GitLabServer::Project *GitLabServer::findProject(const QString &idOrPath) const
+const GitLabServer::Project *GitLabServer::findProject(const QString &id) const
 {
-    bool numeric = false;
-    const qint64 id = idOrPath.toLongLong(&numeric);
-    if (numeric)
-        return m_projects.contains(id) ? &*m_projects.find(id) : nullptr;
-    for (const Project &project : m_projects) {
-        const Group *group = findGroup(QString::number(project.groupId));
-        if (group && (fullPath(*group) + QLatin1Char('/') + project.options.path)
-                              .compare(idOrPath, Qt::CaseInsensitive) == 0)
-            return &project;
-    }
-    return nullptr;
+    const auto it = m_projects.find(id.toLongLong());
+    return it == m_projects.end() ? nullptr : &*it;
 }
 
 QJsonObject GitLabServer::toJson(const Project &project) const
@@ -306,17 +277,13 @@ QJsonObject GitLabServer::toJson(const Project &project) const
         {QStringLiteral("name_with_namespace"), groupName + QStringLiteral(" / ") + o.name},
         {QStringLiteral("path"), o.path},
         {QStringLiteral("path_with_namespace"), groupPath + QLatin1Char('/') + o.path},
-        {QStringLiteral("created_at"), isoTime(project.createdAt)},
-        {QStringLiteral("default_branch"), o.defaultBranch},
+        {QStringLiteral("default_branch"), project.git->branch()},
         {QStringLiteral("tag_list"), tags},
         {QStringLiteral("topics"), tags},
         {QStringLiteral("http_url_to_repo"), webUrl + QStringLiteral(".git")},
         {QStringLiteral("web_url"), webUrl},
         {QStringLiteral("avatar_url"), avatar},
         {QStringLiteral("last_activity_at"), isoTime(o.lastActivity)},
-        {QStringLiteral("namespace"), QJsonObject{{QStringLiteral("id"), project.groupId},
-                                                  {QStringLiteral("kind"), QStringLiteral("group")},
-                                                  {QStringLiteral("full_path"), groupPath}}},
     };
     for (auto it = project.overrides.cbegin(); it != project.overrides.cend(); ++it) {
         if (it.value().isUndefined())
@@ -379,10 +346,7 @@ void GitLabServer::onReadyRead(QTcpSocket *socket)
         socket->disconnectFromHost();
         return;
     }
-    const int bodyLength = it->request.header("Content-Length").toInt();
-    if (it->buffer.size() < end + 4 + bodyLength)
-        return;
-    it->received = true;
+    it->received = true; // requests of GET carry no body
     dispatch(socket);
 }
 
@@ -513,11 +477,9 @@ HttpResponse GitLabServer::searchGroups(const HttpRequest &request) const
 
     HttpResponse response(200, QJsonDocument(array).toJson(QJsonDocument::Compact));
     response.addHeader("X-Total", QByteArray::number(total));
-    response.addHeader("X-Total-Pages", QByteArray::number(pages));
     response.addHeader("X-Per-Page", QByteArray::number(perPage));
     response.addHeader("X-Page", QByteArray::number(page));
     response.addHeader("X-Next-Page", page < pages ? QByteArray::number(page + 1) : QByteArray());
-    response.addHeader("X-Prev-Page", page > 1 ? QByteArray::number(page - 1) : QByteArray());
     return response;
 }
 
@@ -537,7 +499,6 @@ HttpResponse GitLabServer::groupDetails(const QString &id) const
         projects.append(toJson(*direct.at(i)));
     QJsonObject json = toJson(*group);
     json.insert(QStringLiteral("projects"), projects);
-    json.insert(QStringLiteral("shared_projects"), QJsonArray());
     return HttpResponse(200, QJsonDocument(json).toJson(QJsonDocument::Compact));
 }
 
@@ -548,8 +509,7 @@ HttpResponse GitLabServer::projectArchive(const QString &id) const
         return HttpResponse(404, message(QStringLiteral("404 Project Not Found")));
     HttpResponse response(200, project->archive, "application/octet-stream");
     response.addHeader("Content-Disposition",
-                       "attachment; filename=\"" + archiveTopFolder(project->id).toUtf8() + ".tar.gz\"");
-    response.addHeader("Content-Transfer-Encoding", "binary");
+                       "attachment; filename=\"" + archiveTopFolder(*project).toUtf8() + ".tar.gz\"");
     return response;
 }
 

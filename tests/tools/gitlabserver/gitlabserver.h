@@ -26,14 +26,12 @@ class GitRepository;
 // How a project is described; every field has a default.
 struct GitLabProjectOptions
 {
-    qint64 id = 0;               // 0: the next free id
     QString name;                // default: the folder's name
     QString path;                // default: the name, lower case, spaces as "-"
     QString description;         // null string: JSON null
     QStringList tags;
     QDateTime commitDate;        // default: 2024-03-05T10:20:30Z
     QDateTime lastActivity;      // default: the commit date plus 123 ms
-    QString defaultBranch = QStringLiteral("master");
     QString avatarFile;          // a PNG file served as the picture; empty: no picture
 };
 
@@ -42,7 +40,7 @@ struct GitLabProjectOptions
 // Routes:
 //   GET /api/v4/groups?search=<text>[&page=N][&per_page=N]    group search, paginated
 //   GET /api/v4/groups/<id or encoded full path>               group details with "projects"
-//   GET /api/v4/projects/<id or encoded path>/repository/archive[.tar.gz]
+//   GET /api/v4/projects/<id>/repository/archive[.tar.gz]
 //   GET /uploads/-/system/project/avatar/<id>/<file>           project picture
 //
 // Every project is a real folder committed to its own git repository; its archive is made once per
@@ -67,14 +65,12 @@ public:
 
     // Listens on 127.0.0.1; port 0 picks a free one.
     bool listen(quint16 port = 0);
-    quint16 port() const;
     QUrl url() const;                                // http://127.0.0.1:<port>
     QUrl groupUrl(const QString &fullPath) const;    // the repository URL of a group
     QString errorString() const { return m_error; }
 
     // Groups. A subgroup's full path and full name are built from its parent's.
-    qint64 addGroup(const QString &path, const QString &name = {}, qint64 parentId = 0,
-                    const QString &description = {});
+    qint64 addGroup(const QString &path, const QString &name = {}, qint64 parentId = 0);
     // Adds the group and every missing parent of a path like "a/b/c"; returns the last one's id.
     qint64 addGroupPath(const QString &fullPath);
     qint64 groupId(const QString &fullPath) const;
@@ -88,7 +84,6 @@ public:
     void setProjectField(qint64 id, const QString &key, const QJsonValue &value);
     QJsonObject projectJson(qint64 id) const;
     QByteArray archive(qint64 id) const;
-    QString archiveTopFolder(qint64 id) const;       // "<path>-<branch>-<sha>"
     QString commitSha(qint64 id) const;
 
     // Misbehaviour: the first behaviour whose pattern matches a request's path decides its answer.
@@ -110,14 +105,12 @@ private:
         qint64 parentId = 0;
         QString name;
         QString path;
-        QString description;
     };
     struct Project
     {
         qint64 id = 0;
         qint64 groupId = 0;
         ProjectOptions options;
-        QDateTime createdAt;
         std::shared_ptr<GitRepository> git;
         QByteArray archive;
         QByteArray avatar;
@@ -145,9 +138,10 @@ private:
     HttpResponse projectArchive(const QString &id) const;
     HttpResponse projectAvatar(const QString &id, const QString &file) const;
     HttpResponse errorFor(const QByteArray &path, int status) const;
+    QString archiveTopFolder(const Project &project) const; // "<path>-<branch>-<sha>"
 
     const Group *findGroup(const QString &idOrPath) const;
-    const Project *findProject(const QString &idOrPath) const;
+    const Project *findProject(const QString &id) const;
     QString fullPath(const Group &group) const;
     QString fullName(const Group &group) const;
     QJsonObject toJson(const Group &group) const;
