@@ -21,6 +21,7 @@ function(vantor_test_environment name out_var)
         "QT_QPA_PLATFORM=offscreen"
         "http_proxy=" "https_proxy=" "HTTP_PROXY=" "HTTPS_PROXY=" "all_proxy=" "ALL_PROXY="
         "no_proxy=*"
+        "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp"
         PARENT_SCOPE)
 endfunction()
 
