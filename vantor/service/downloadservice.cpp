@@ -191,14 +191,11 @@ void DownloadService::reloadSettings()
 
 void DownloadService::recordCheck(const QString &repositoryName, const QDate &date)
 {
+    // m_settings was read from the store at the start of this check, so its dates are what is
+    // stored now (plus later ones remembered here). Only the dates are written, so that the other
+    // keys saved by the options page are never undone.
     m_settings.updatesCheckedDate.insert(repositoryName, date);
-    // Only the check dates are written, into what is stored now, so that the other keys saved
-    // by the options page are never undone.
-    QSettings *store = Core::ICore::settings();
-    Settings stored;
-    stored.load(store);
-    stored.updatesCheckedDate.insert(repositoryName, date);
-    stored.saveCheckedDates(store);
+    m_settings.saveCheckedDates(Core::ICore::settings());
 }
 
 void DownloadService::onDownloaded(Repository::ExamplePtr example)
