@@ -30,6 +30,8 @@ namespace Internal {
 namespace {
 
 std::atomic<int> s_transferTimeout{ApiClient::DefaultTransferTimeoutMs};
+// Set on a reply aborted because its body grew past the limit.
+const char tooLargeProperty[] = "vantorTooLarge";
 
 // A JSON number as a 32-bit integer; 0 when it is none or out of range.
 int toInt32(const QJsonValue &value)
@@ -250,7 +252,13 @@ std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const Q
             onSuccess(*reply);
             dispose();
         } else {
-            setStatus(tr("Network error: %1").arg(reply->errorString()));
+            if (reply->property(tooLargeProperty).toBool()) {
+                setStatus(tr("Download larger than %1 MiB cancelled: %2")
+                              .arg(MaximumBodyBytes >> 20)
+                              .arg(reply->url().toString()));
+            } else {
+                setStatus(tr("Network error: %1").arg(reply->errorString()));
+            }
             // Before the handler ends a worker's wait, so that the worker finds the deletion pending.
             dispose();
             onError();
@@ -269,6 +277,13 @@ std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const Q
     const auto restartTimer = [stallTimer] { stallTimer->start(); };
     connect(reply, &QNetworkReply::metaDataChanged, stallTimer, restartTimer);
     connect(reply, &QNetworkReply::downloadProgress, stallTimer, restartTimer);
+    // Bodies are held in memory: one that grows past the limit is refused while it arrives.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (qMax(received, total) <= MaximumBodyBytes || !reply->isRunning())
+            return;
+        reply->setProperty(tooLargeProperty, true);
+        reply->abort();
+    });
     connect(reply, &QNetworkReply::uploadProgress, stallTimer, restartTimer);
     stallTimer->start();
     return transfer;

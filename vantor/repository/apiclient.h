@@ -29,6 +29,7 @@ public:
 
     // A transfer that receives nothing for this long is aborted and fails like a network error.
     static constexpr int DefaultTransferTimeoutMs = 60 * 1000;
+    static constexpr qint64 MaximumBodyBytes = qint64(256) << 20;
     static void setTransferTimeout(int milliseconds); // tests shorten it
     static int transferTimeout();
 

@@ -1,6 +1,8 @@
 #include "example.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QMutexLocker>
 
@@ -54,23 +56,33 @@ void Example::setArchive(const QByteArray &archive)
 
 QImage Example::image() const
 {
-    QMutexLocker locker(&m_imageMutex);
-    return m_image;
+    QByteArray data;
+    {
+        QMutexLocker locker(&m_imageMutex);
+        data = m_imageData;
+    }
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
+    // The header tells the size: a small download can decode into gigabytes.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > MaximumDecodedSize || size.height() > MaximumDecodedSize)
+        return QImage();
+    QImage image = reader.read();
+    if (image.isNull())
+        return image;
+    image = image.scaled(ImageSize, ImageSize, Qt::KeepAspectRatio, Qt::FastTransformation);
+    // The picture is written beside the example; the text tells readers it is not part of it.
+    image.setText(QCoreApplication::translate("Vantor::Internal::Example", "Description"),
+                  QCoreApplication::translate("Vantor::Internal::Example",
+                                              "This file is used by SDK to show image for example inside "
+                                              "Welcome screen.\nIt is not the part of the example."));
+    return image;
 }
 
 void Example::setImage(const QByteArray &data)
 {
-    QImage image = QImage::fromData(data);
-    if (!image.isNull()) {
-        image = image.scaled(ImageSize, ImageSize, Qt::KeepAspectRatio, Qt::FastTransformation);
-        // The picture is written beside the example; the text tells readers it is not part of it.
-        image.setText(QCoreApplication::translate("Vantor::Internal::Example", "Description"),
-                      QCoreApplication::translate("Vantor::Internal::Example",
-                                                  "This file is used by SDK to show image for example inside "
-                                                  "Welcome screen.\nIt is not the part of the example."));
-    }
     QMutexLocker locker(&m_imageMutex);
-    m_image = image;
+    m_imageData = data;
 }
 
 bool Example::isSafePath(const QString &path)

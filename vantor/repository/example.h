@@ -26,8 +26,11 @@ public:
 
     QByteArray archive() const;
     void setArchive(const QByteArray &archive);
+    // The picture decoded and scaled to fit 128 × 128; null when its header gives more than
+    // MaximumDecodedSize pixels on a side. Decoding takes time: callers keep it off the GUI thread.
     QImage image() const;
     void setImage(const QByteArray &data);
+    static constexpr int MaximumDecodedSize = 4096;
 
     // A path is used as a folder name and in deletion paths: it must be one plain name.
     static bool isSafePath(const QString &path);
@@ -36,7 +39,7 @@ private:
     const QJsonObject m_json;
     QByteArray m_archive;
     mutable QMutex m_archiveMutex;
-    QImage m_image;
+    QByteArray m_imageData;
     mutable QMutex m_imageMutex;
 };
 

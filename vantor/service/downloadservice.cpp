@@ -1,8 +1,6 @@
 #include "downloadservice.h"
 
-#include "installedfolders.h"
-#include "manifestwriter.h"
-#include "pathguard.h"
+#include "exampleinstallation.h"
 #include "updatecheck.h"
 
 #include "plugin/logging.h"
@@ -11,14 +9,10 @@
 
 #include <coreplugin/helpmanager.h>
 #include <coreplugin/icore.h>
-#include <utils/archive.h>
-#include <utils/fileutils.h>
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
+#include <QPointer>
 
 #include <limits>
 
@@ -58,6 +52,8 @@ DownloadService::DownloadService(QObject *parent)
 {
     m_settings.load(Core::ICore::settings());
     for (auto it = m_settings.repositories.cbegin(); it != m_settings.repositories.cend(); ++it) {
+        if (Settings::isSafeName(it.key()))
+            ExampleInstallation::removeLeftovers(it.key());
         const auto repository = QSharedPointer<Repository>::create(it->url, this);
         m_repositories.append(repository);
         connect(repository.data(), &Repository::downloaded, this, &DownloadService::onDownloaded);
@@ -69,14 +65,7 @@ DownloadService::DownloadService(QObject *parent)
     m_timer.start(int(qMin<qint64>(interval, std::numeric_limits<int>::max())));
 }
 
-DownloadService::~DownloadService()
-{
-    // Stop the unpackers before their temporary archives go.
-    for (auto it = m_unpacking.cbegin(); it != m_unpacking.cend(); ++it) {
-        delete it.key();
-        QFile::remove(it.value());
-    }
-}
+DownloadService::~DownloadService() = default;
 
 Repository::Examples DownloadService::examples(const QString &repositoryName) const
 {
@@ -205,9 +194,10 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
     auto *repository = qobject_cast<Repository *>(sender());
     const QString path = pathOf(example);
     // The repository keeps the path busy until its installation has ended, however it ends.
-    const auto release = [repository, &path] {
-        if (repository)
-            repository->release(path);
+    const QPointer<Repository> origin(repository);
+    const auto release = [origin, path] {
+        if (origin)
+            origin->release(path);
     };
 
     // The record does not keep the bytes once they are here: the repository's list must not hold
@@ -230,134 +220,30 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
         release();
         return;
     }
-    if (!Settings::isSafeName(name) || !Example::isSafePath(path)) {
+    if (!Settings::isSafeName(name) || !Example::isSafePath(path)
+        || ExampleInstallation::isReservedName(path)) {
         setStatus(tr("Skip saving example %1 - unusable folder name: %2")
                       .arg(nameOf(example), Settings::isSafeName(name) ? path : name));
         release();
         return;
     }
 
-    setStatus(tr("Unpacking example: %1").arg(nameOf(example)));
-    // An unusable temporary folder reads as empty: the file would land in the root folder.
-    const QString temporaryFolder = QDir::tempPath();
-    QTemporaryFile temporaryFile(QStringLiteral("%1%2%3-XXXXXX%4")
-                                     .arg(temporaryFolder, QString(QDir::separator()), path,
-                                          QStringLiteral(".tar.gz")));
-    if (!temporaryFolder.isEmpty() && temporaryFile.open()) {
-        temporaryFile.write(bytes);
-        temporaryFile.flush();
-        temporaryFile.close();
-    }
-    qCDebug(serviceLog) << "Saved temp file:" << temporaryFile.fileName();
-
-    Utils::Archive *archive
-        = Utils::Archive::unarchive(Utils::FilePath::fromString(temporaryFile.fileName()),
-                                    Utils::FilePath::fromString(exampleFolder(name, QString())));
-    if (!archive) {
-        setStatus(tr("Downloaded file is not an archive"));
-        release();
-        return;
-    }
-    archive->setParent(this);
-    temporaryFile.setAutoRemove(false);
-    m_unpacking.insert(archive, temporaryFile.fileName());
-    connect(archive, &Utils::Archive::outputReceived, this, [](const QString &output) {
-        qCDebug(archiveLog) << "Unpacking output:" << output;
+    auto *installation = new ExampleInstallation(name, path, example, this);
+    installation->setRegistrationCheck([this, name, example] {
+        return this->repository(name) ? QString()
+                                : tr("Skip registering example %1 - unable to find repository for name: %2")
+                                      .arg(nameOf(example), name);
     });
-    const QPointer<Repository> origin(repository);
-    connect(archive, &Utils::Archive::finished, this,
-            [this, archive, name, example, origin](bool success) {
-                onUnpacked(archive, name, example, origin, success);
-            });
-}
-
-void DownloadService::onUnpacked(Utils::Archive *archive, const QString &repositoryName,
-                                 const Repository::ExamplePtr &example,
-                                 const QPointer<Repository> &origin, bool success)
-{
-    QFile::remove(m_unpacking.take(archive));
-    if (success)
-        registerExample(repositoryName, example);
-    else
-        setStatus(tr("There was an error while unarchiving"));
-    archive->deleteLater();
-    if (origin)
-        origin->release(pathOf(example));
-}
-
-void DownloadService::registerExample(const QString &repositoryName,
-                                      const Repository::ExamplePtr &example)
-{
-    const QString path = pathOf(example);
-    const QSharedPointer<Repository> found = repository(repositoryName);
-    if (!found) {
-        setStatus(tr("Skip registering example %1 - unable to find repository for name: %2")
-                      .arg(nameOf(example), repositoryName));
-        return;
-    }
-
-    const PathGuard guard(repositoryName);
-    const QString installed = exampleFolder(repositoryName, path);
-    const QStringList folders = findUnpackedFolders(repositoryName, path, found->examples());
-    // True once the folder carrying the path holds the newly unpacked version.
-    bool fresh = false;
-    if (!folders.isEmpty()) {
-        for (int i = 0; i < folders.size() - 1; ++i) {
-            if (!discardInstalled(guard, exampleFolder(repositoryName, folders.at(i)), path))
-                return;
+    connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setStatus);
+    connect(installation, &ExampleInstallation::finished, this, [this, installation, release] {
+        installation->deleteLater();
+        release();
+        if (installation->hasRegistered()) {
+            emit updated();
+            emit Core::HelpManager::Signals::instance()->documentationChanged();
         }
-        fresh = folders.last() != path
-                && guard.rename(exampleFolder(repositoryName, folders.last()), installed);
-    }
-
-    // Without a new version in place, a manifest written now would hide the user's changes. A
-    // folder without a manifest (unpacked under the path itself) has none to hide and gets one.
-    if (!fresh && InstalledFolders::hasManifest(installed)
-        && InstalledFolders::isModified(installed)) {
-        qCDebug(serviceLog) << "Keeping modified example as it is:" << installed;
-    } else if (!createManifest(repositoryName, example)) {
-        guard.removeFolder(installed);
-        setStatus(tr("There was an error while creating example mainfest"));
-    }
-    emit updated();
-    emit Core::HelpManager::Signals::instance()->documentationChanged();
-}
-
-// Deletes an older folder of the example, except that the installed version is kept as a backup
-// when the user changed it. False when that backup could not be made.
-bool DownloadService::discardInstalled(const PathGuard &guard, const QString &folder,
-                                       const QString &path)
-{
-    if (QFileInfo(folder).fileName() != path || !InstalledFolders::isModified(folder)) {
-        guard.removeFolder(folder);
-        return true;
-    }
-    QDir().mkpath(guard.backupFolder());
-    const QString base = guard.backupFolder() + QDir::separator()
-                         + InstalledFolders::backupName(path, QDateTime::currentDateTime());
-    QString backup = base;
-    for (int n = 2; QFileInfo::exists(backup); ++n)
-        backup = base + QLatin1Char('-') + QString::number(n);
-    if (!guard.rename(folder, backup)) {
-        setStatus(tr("Example %1 was modified and could not be kept as a backup, so it was not updated")
-                      .arg(path));
-        return false;
-    }
-    setStatus(tr("Example %1 was modified; the previous version was kept in: %2")
-                  .arg(path, QDir::toNativeSeparators(backup)));
-    return true;
-}
-
-bool DownloadService::createManifest(const QString &repositoryName,
-                                     const Repository::ExamplePtr &example)
-{
-    return ManifestWriter::createManifest(repositoryName, example);
-}
-
-QStringList DownloadService::findUnpackedFolders(const QString &repositoryName, const QString &path,
-                                                 const Repository::Examples &examples) const
-{
-    return InstalledFolders::findUnpacked(exampleFolder(repositoryName, QString()), path, examples);
+    });
+    installation->start(bytes);
 }
 
 } // namespace Internal

@@ -3,7 +3,6 @@
 #include "pathguard.h"
 
 #include "plugin/logging.h"
-#include "plugin/pathtemplates.h"
 #include "repository/example.h"
 
 #include <QDir>
@@ -29,8 +28,8 @@ const QString &ManifestWriter::iconFileName()
     return name;
 }
 
-bool ManifestWriter::createManifest(const QString &repositoryName,
-                                    const Repository::ExamplePtr &example,
+bool ManifestWriter::createManifest(const QString &repositoryName, const QString &folder,
+                                    const Repository::ExamplePtr &example, const QImage &picture,
                                     const QString &templatePath)
 {
     QDomDocument document(QStringLiteral("document"));
@@ -63,8 +62,6 @@ bool ManifestWriter::createManifest(const QString &repositoryName,
                                      .firstChildElement(QStringLiteral("example"));
     exampleElement.setAttribute(QStringLiteral("name"), xmlText(name));
 
-    const QString folder = examplePathTemplate().arg(repositoryName,
-                                                     json.value(QLatin1String("path")).toString());
     const QString projectFile = findProjectFile(folder);
     if (projectFile.isEmpty()) {
         qCDebug(serviceLog) << "Project file not found";
@@ -73,12 +70,11 @@ bool ManifestWriter::createManifest(const QString &repositoryName,
     exampleElement.setAttribute(QStringLiteral("projectPath"), xmlText(projectFile));
 
     const PathGuard guard(repositoryName);
-    const QImage image = example->image();
-    if (!image.isNull()) {
+    if (!picture.isNull()) {
         const QString iconPath = folder + QDir::separator() + iconFileName();
         // A picture that cannot be saved is not worth failing the installation for.
         if (guard.prepareWrite(iconPath))
-            image.save(iconPath);
+            picture.save(iconPath);
         exampleElement.setAttribute(QStringLiteral("imageUrl"), xmlText(iconPath));
     } else {
         qCDebug(serviceLog) << "Repository contains no image for example:" << name;
@@ -106,12 +102,26 @@ bool ManifestWriter::createManifest(const QString &repositoryName,
     return true;
 }
 
+bool ManifestWriter::isInsideFile(const QFileInfo &info, const QString &canonicalFolder)
+{
+    if (!info.isFile())
+        return false; // a folder, or a FIFO, socket or device, which could block or never end
+    if (!info.isSymLink())
+        return true;
+    return info.canonicalFilePath().startsWith(canonicalFolder + QLatin1Char('/'));
+}
+
 QString ManifestWriter::findProjectFile(const QString &folder)
 {
-    const QStringList entries = QDir(folder).entryList({QStringLiteral("*.pro"),
-                                                        QStringLiteral("CMakeLists.txt")},
-                                                       QDir::Files | QDir::Readable, QDir::Time);
-    return entries.value(0);
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    const QFileInfoList entries = QDir(folder).entryInfoList({QStringLiteral("*.pro"),
+                                                             QStringLiteral("CMakeLists.txt")},
+                                                            QDir::Files | QDir::Readable, QDir::Time);
+    for (const QFileInfo &entry : entries) {
+        if (isInsideFile(entry, canonicalFolder))
+            return entry.fileName();
+    }
+    return QString();
 }
 
 QString ManifestWriter::findFileToOpen(const QString &folder)
@@ -132,13 +142,16 @@ QString ManifestWriter::findFileContaining(const QString &folder, const QString 
 {
     const QByteArray needle = text.toLatin1();
     const QString root = QFileInfo(folder).absoluteFilePath();
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
     QDirIterator it(root, {pattern}, QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString filePath = it.next();
+        if (!isInsideFile(it.fileInfo(), canonicalRoot))
+            continue;
         QFile file(filePath);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
             continue;
-        if (!file.readAll().contains(needle))
+        if (!file.read(MaximumReadBytes).contains(needle))
             continue;
         // The part below the folder, starting with "/".
         return QFileInfo(filePath).absoluteFilePath().mid(root.size());
@@ -149,6 +162,7 @@ QString ManifestWriter::findFileContaining(const QString &folder, const QString 
 QString ManifestWriter::findIcon(const QString &folder)
 {
     const QString size = QStringLiteral("%1x%1").arg(128);
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
     QDirIterator it(folder, {QStringLiteral("icons")}, QDir::Dirs | QDir::Readable,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -158,8 +172,12 @@ QString ManifestWriter::findIcon(const QString &folder)
                                                             QStringLiteral("*.jpg"),
                                                             QStringLiteral("*.bmp")},
                                                            QDir::Files | QDir::Readable, QDir::Size);
-        if (!pictures.isEmpty())
-            return pictures.first().canonicalFilePath();
+        for (const QFileInfo &picture : pictures) {
+            // "icons" itself may be a link; the host is given only a picture of the example.
+            const QString canonical = picture.canonicalFilePath();
+            if (picture.isFile() && canonical.startsWith(canonicalFolder + QLatin1Char('/')))
+                return canonical;
+        }
     }
     return QStringLiteral("dummy.png");
 }

@@ -6,6 +6,8 @@
 
 QT_BEGIN_NAMESPACE
 class QDomElement;
+class QFileInfo;
+class QImage;
 QT_END_NAMESPACE
 
 namespace Vantor {
@@ -19,21 +21,31 @@ public:
     static const QString &manifestFileName();
     static const QString &iconFileName();
 
-    // The template is a parameter only so that its failures can be shown.
-    static bool createManifest(const QString &repositoryName, const Repository::ExamplePtr &example,
+    // Writes the manifest of `example` into its installed `folder`; `picture` is the record's,
+    // already decoded. The template is a parameter only so that its failures can be shown.
+    static bool createManifest(const QString &repositoryName, const QString &folder,
+                               const Repository::ExamplePtr &example, const QImage &picture,
                                const QString &templatePath = QStringLiteral(":/examples-manifest.xml"));
 
+    // The searches look only at regular files inside `folder`, following a link only when its
+    // target stays inside, and read at most the first MiB of a file: an example's content must
+    // not make them block or read without end.
     static QString findProjectFile(const QString &folder);
     static QString findFileToOpen(const QString &folder);
     static QString findFileContaining(const QString &folder, const QString &pattern,
                                       const QString &text);
     static QString findIcon(const QString &folder);
+    static constexpr qint64 MaximumReadBytes = 1 << 20;
 
     // XML 1.0 does not admit every character: the others are dropped, so that whatever a server
     // sends, the manifest stays well-formed.
     static QString xmlText(const QString &text);
     // Appends `text` as CDATA sections that read back as `text`: "]]>" cannot occur inside one.
     static void appendCData(QDomElement &element, const QString &text);
+
+private:
+    // A regular file (perhaps through links) whose real place is inside `canonicalFolder`.
+    static bool isInsideFile(const QFileInfo &info, const QString &canonicalFolder);
 };
 
 } // namespace Internal

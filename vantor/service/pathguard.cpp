@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Vantor {
 namespace Internal {
 
@@ -63,6 +66,12 @@ bool PathGuard::removeFolder(const QString &path) const
                    [&path](const QFileInfo &info) { return !info.exists() || QDir(path).removeRecursively(); });
 }
 
+bool PathGuard::removeFile(const QString &path) const
+{
+    return guarded(*this, path, "Refusing to delete outside the repository folder:",
+                   [&path](const QFileInfo &info) { return !info.isDir() && QFile::remove(path); });
+}
+
 bool PathGuard::rename(const QString &from, const QString &to) const
 {
     if (!allows(from) || !allows(to)) {
@@ -76,6 +85,21 @@ bool PathGuard::prepareWrite(const QString &filePath) const
 {
     return guarded(*this, filePath, "Refusing to write outside the repository folder:",
                    [](const QFileInfo &info) { return !info.isDir(); });
+}
+
+bool PathGuard::dropPrivileges(const QString &path) const
+{
+    if (!allows(path))
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status;
+    if (::lstat(name.constData(), &status) != 0 || S_ISLNK(status.st_mode))
+        return false;
+    if ((status.st_uid != ::geteuid() || status.st_gid != ::getegid())
+        && ::lchown(name.constData(), ::geteuid(), ::getegid()) != 0)
+        return false;
+    // A change of owner may have cleared the bits already; chmod sets what is left exactly.
+    return ::chmod(name.constData(), status.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID)) == 0;
 }
 
 } // namespace Internal

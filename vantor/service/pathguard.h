@@ -26,9 +26,14 @@ public:
     // Each one refuses (with a debug message) what allows() rejects. A symbolic link is removed
     // as a link, never followed into its target.
     bool removeFolder(const QString &path) const;
+    // Removes anything that is not a folder: a file, link, FIFO, socket or device node.
+    bool removeFile(const QString &path) const;
     bool rename(const QString &from, const QString &to) const;
     // Makes `filePath` safe to open for writing: allowed, and no symbolic link in its place.
     bool prepareWrite(const QString &filePath) const;
+    // Clears the setuid and setgid bits of `path` and, where the archive set another owner (only
+    // possible when running as root), gives it to the running user. Links are left alone.
+    bool dropPrivileges(const QString &path) const;
 
 private:
     QString m_repositoryFolder;

@@ -83,7 +83,7 @@ void tst_Manifest::writesExpectedText()
     const auto example = makeExample("chart", {{"name", "Chart & Gauges"},
                                                {"description", "Draws <b>charts</b> & \"gauges\" with QML."},
                                                {"tag_list", QJsonArray{"qml", "charts"}}});
-    QVERIFY(ManifestWriter::createManifest(repositoryName, example));
+    QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), example, example->image()));
 
     const QByteArray written = readFile(exampleFolder("chart") + "/examples-manifest.xml");
     const QByteArray expected = readFile(QFINDTESTDATA("data/demo-manifest.xml"));
@@ -159,7 +159,7 @@ void tst_Manifest::writesRecordPicture()
     QVERIFY(writeFile(exampleFolder("chart"), "icons/128x128/app.png", png({128, 128})));
     const auto example = makeExample("chart");
     example->setImage(png({32, 16}));
-    QVERIFY(ManifestWriter::createManifest(repositoryName, example));
+    QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), example, example->image()));
 
     const QString iconPath = exampleFolder("chart") + QDir::separator() + "example-icon.png";
     const QImage icon(iconPath);
@@ -206,7 +206,7 @@ void tst_Manifest::failures()
     }
     if (!message.isEmpty())
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
-    const bool written = ManifestWriter::createManifest(repositoryName, makeExample("chart"), templatePath);
+    const bool written = ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), makeExample("chart"), {}, templatePath);
     QCOMPARE(written, message.isEmpty());
     QCOMPARE(QFile::exists(exampleFolder("chart") + "/examples-manifest.xml"), written);
 }
@@ -248,7 +248,7 @@ void tst_Manifest::roundTrip()
     QVERIFY(writeAged(exampleFolder("chart"), qmlProject));
     const auto example = makeExample("chart", {{"name", name}, {"description", description},
                                                {"tag_list", QJsonArray{tag}}});
-    QVERIFY(ManifestWriter::createManifest(repositoryName, example));
+    QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), example, example->image()));
 
     // A strict reader first: it rejects every character that XML does not allow.
     QXmlStreamReader reader(readFile(exampleFolder("chart") + "/examples-manifest.xml"));
@@ -272,7 +272,7 @@ void tst_Manifest::writesOnlyBelowRepositoryFolder()
     QVERIFY(writeAged(exampleFolder("chart"), qmlProject));
     const QString manifestFile = exampleFolder("chart") + "/examples-manifest.xml";
     QVERIFY(QFile::link(outside.filePath("precious.xml"), manifestFile));
-    QVERIFY(ManifestWriter::createManifest(repositoryName, makeExample("chart")));
+    QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), makeExample("chart"), {}));
     QVERIFY(!QFileInfo(manifestFile).isSymLink());
     QCOMPARE(readFile(outside.filePath("precious.xml")), precious);
 
@@ -282,7 +282,7 @@ void tst_Manifest::writesOnlyBelowRepositoryFolder()
     const auto linked = makeExample("linked");
     linked->setImage(png({32, 32}));
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Unable to save manifest:"));
-    QVERIFY(!ManifestWriter::createManifest(repositoryName, linked));
+    QVERIFY(!ManifestWriter::createManifest(repositoryName, exampleFolder("linked"), linked, linked->image()));
     QVERIFY(!QFile::exists(outside.filePath("project/examples-manifest.xml")));
     QVERIFY(!QFile::exists(outside.filePath("project/example-icon.png")));
 }

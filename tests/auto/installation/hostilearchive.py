@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Writes a .tar.gz as a hostile server could send it.
+
+Usage: hostilearchive.py OUTPUT ENTRY...
+
+What tar can store from a folder is made on disk and packed by the real tar:
+  f NAME[=CONTENT]   file ("x" when no content is given)
+  l NAME>TARGET      symbolic link
+  p NAME             FIFO
+What tar will not create from a folder is appended raw:
+  r NAME[=CONTENT]   file under a name tar would refuse or change (absolute, "..")
+  c NAME             character device 1,3 (the null device)
+  s NAME             setuid and setgid file owned by user and group 4321
+  z NAME=BYTES       file of that many zero bytes, which compresses to almost nothing
+"""
+
+import gzip
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+
+
+def main(output, entries):
+    work = tempfile.mkdtemp()
+    try:
+        tree = os.path.join(work, "tree")
+        os.mkdir(tree)
+        tops, raw = [], []
+        for entry in entries:
+            kind, spec = entry[0], entry[2:]
+            if kind in "rcsz":
+                raw.append((kind, spec))
+                continue
+            name, _, value = spec.partition(">" if kind == "l" else "=")
+            path = os.path.join(tree, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            if kind == "f":
+                with open(path, "w") as f:
+                    f.write(value or "x")
+            elif kind == "l":
+                os.symlink(value, path)
+            elif kind == "p":
+                os.mkfifo(path)
+            top = name.split("/")[0]
+            if top not in tops:
+                tops.append(top)
+
+        plain = os.path.join(work, "plain.tar")
+        end = 0
+        if tops:
+            subprocess.run(["tar", "cf", plain, "-C", tree] + tops, check=True)
+            with tarfile.open(plain) as packed:
+                packed.getmembers()
+                end = packed.offset  # where tar's end-of-archive blocks begin
+
+        # Raw entries follow tar's own, streamed, so that a bomb never lands on disk whole.
+        with gzip.open(output, "wb", compresslevel=1) as target:
+            if end:
+                with open(plain, "rb") as source:
+                    target.write(source.read(end))
+            for kind, spec in raw:
+                name, _, value = spec.partition("=")
+                info = tarfile.TarInfo(name)
+                data = b""
+                if kind == "r":
+                    data = (value or "x").encode()
+                elif kind == "c":
+                    info.type, info.devmajor, info.devminor, info.mode = tarfile.CHRTYPE, 1, 3, 0o666
+                elif kind == "s":
+                    info.mode, info.uid, info.gid = 0o6755, 4321, 4321
+                    data = b"x"
+                info.size = int(value) if kind == "z" else len(data)
+                target.write(info.tobuf(tarfile.GNU_FORMAT))
+                if kind == "z":
+                    block = bytes(1 << 20)
+                    for _ in range(info.size >> 20):
+                        target.write(block)
+                    target.write(bytes(info.size & ((1 << 20) - 1)))
+                else:
+                    target.write(data)
+                target.write(bytes(-info.size % 512))
+            target.write(bytes(1024))
+    finally:
+        shutil.rmtree(work)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], sys.argv[2:])

@@ -1,0 +1,464 @@
+#include "exampleinstallation.h"
+
+#include "manifestwriter.h"
+
+#include "plugin/logging.h"
+#include "plugin/pathtemplates.h"
+#include "repository/example.h"
+
+#include <utils/archive.h>
+#include <utils/fileutils.h>
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Vantor {
+namespace Internal {
+
+namespace {
+
+const QString stagingPrefix = QStringLiteral(".unpack-");
+const QString unpackedName = QStringLiteral("archive");
+const QString previousName = QStringLiteral("previous");
+const QString recordFileName = QStringLiteral(".examples-installed");
+
+QString nameOf(const Repository::ExamplePtr &example)
+{
+    return example->json().value(QLatin1String("name")).toString();
+}
+
+QString tooLargeStatus(const Repository::ExamplePtr &example)
+{
+    return QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                       "Unpacking cancelled, example %1 is larger than %2 MiB or %3 files")
+        .arg(nameOf(example))
+        .arg(ExampleInstallation::MaximumUnpackedBytes >> 20)
+        .arg(ExampleInstallation::MaximumUnpackedEntries);
+}
+
+// "<temporary folder>/<path>-XXXXXX.tar.gz" for the staging folder ".unpack-<path>-XXXXXX".
+QString temporaryArchive(const QString &stagingName)
+{
+    const QString folder = QDir::tempPath();
+    // An unusable temporary folder reads as empty: the file would land in the root folder.
+    if (folder.isEmpty())
+        return QString();
+    return folder + QDir::separator() + stagingName.mid(stagingPrefix.size())
+           + QLatin1String(".tar.gz");
+}
+
+bool isInside(const QString &path, const QString &root)
+{
+    return path == root || path.startsWith(root + QLatin1Char('/'));
+}
+
+bool removeEntry(const PathGuard &guard, const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink() ? guard.removeFolder(path) : guard.removeFile(path);
+}
+
+// Size and modification time of every file below `root`, except what the installation itself
+// writes and the IDE's per-user ".user" files.
+QJsonObject fileStates(const QString &root)
+{
+    QJsonObject states;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString relative = it.next().mid(root.size() + 1);
+        if (relative == ManifestWriter::manifestFileName() || relative == ManifestWriter::iconFileName()
+            || relative == recordFileName || relative.endsWith(QLatin1String(".user")))
+            continue;
+        const QFileInfo &info = it.fileInfo();
+        states.insert(relative, QJsonArray{info.size(), info.lastModified().toMSecsSinceEpoch()});
+    }
+    return states;
+}
+
+// Bytes of the regular files below `root`; past either limit, a number above the byte limit.
+qint64 unpackedSize(const QString &root)
+{
+    qint64 bytes = 0;
+    int entries = 0;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext() && bytes <= ExampleInstallation::MaximumUnpackedBytes) {
+        it.next();
+        const QFileInfo &info = it.fileInfo();
+        if (!info.isSymLink() && info.isFile())
+            bytes += info.size();
+        if (++entries > ExampleInstallation::MaximumUnpackedEntries)
+            return ExampleInstallation::MaximumUnpackedBytes + 1;
+    }
+    return bytes;
+}
+
+// Why `path` must not stay in an example folder at `root`, or nothing when it may. Links are
+// checked once more when everything else is clean.
+const char *hazard(const QString &path, const struct stat &status, const QString &root)
+{
+    if (S_ISLNK(status.st_mode)) {
+        QByteArray raw(4096, '\0');
+        const ssize_t length = ::readlink(QFile::encodeName(path).constData(), raw.data(), raw.size());
+        if (length < 0 || raw.startsWith('/'))
+            return "absolute link";
+        const QString written = QFile::decodeName(raw.left(int(length)));
+        if (!isInside(QDir::cleanPath(QFileInfo(path).absolutePath() + QLatin1Char('/') + written), root))
+            return "link leaving the example";
+        return nullptr;
+    }
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || S_ISCHR(status.st_mode)
+        || S_ISBLK(status.st_mode))
+        return "special file";
+    return nullptr;
+}
+
+// Removes from `root` what a later reader or the user's tools could be turned against: links
+// that leave it, hard links to files elsewhere, special files; clears setuid and setgid bits.
+void clean(const QString &root, const PathGuard &guard)
+{
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    QStringList paths;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths.append(it.next());
+
+    const auto remove = [&guard, &root](const QString &path, const char *reason) {
+        qCDebug(serviceLog) << "Removed from unpacked example:" << path.mid(root.size() + 1) << reason;
+        removeEntry(guard, path);
+    };
+    QHash<ino_t, QStringList> linked; // files with more than one name, by inode
+    QHash<ino_t, nlink_t> linkCounts;
+    QStringList symbolicLinks;
+    for (const QString &path : qAsConst(paths)) {
+        struct stat status;
+        if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+            continue;
+        if (const char *reason = hazard(path, status, root)) {
+            remove(path, reason);
+            continue;
+        }
+        if (S_ISLNK(status.st_mode)) {
+            symbolicLinks.append(path);
+            continue;
+        }
+        if (S_ISREG(status.st_mode) && status.st_nlink > 1) {
+            linked[status.st_ino].append(path);
+            linkCounts.insert(status.st_ino, status.st_nlink);
+        }
+        if ((status.st_mode & (S_ISUID | S_ISGID)) || status.st_uid != ::geteuid()
+            || status.st_gid != ::getegid()) {
+            qCDebug(serviceLog) << "Cleared privileges in unpacked example:" << path.mid(root.size() + 1);
+            guard.dropPrivileges(path);
+        }
+    }
+    // Through other links, one may still lead out; one that leads nowhere may lead out later.
+    for (const QString &path : qAsConst(symbolicLinks)) {
+        const QString resolved = QFileInfo(path).canonicalFilePath();
+        if (resolved.isEmpty() || !isInside(resolved, canonicalRoot))
+            remove(path, "link leaving the example or leading nowhere");
+    }
+    for (auto it = linked.cbegin(); it != linked.cend(); ++it) {
+        if (nlink_t(it.value().size()) >= linkCounts.value(it.key()))
+            continue;
+        for (const QString &path : it.value())
+            remove(path, "hard link to a file elsewhere");
+    }
+    // Ours replace them.
+    for (const QString &name : {ManifestWriter::manifestFileName(), recordFileName}) {
+        const QFileInfo own(root + QLatin1Char('/') + name);
+        if (own.exists() || own.isSymLink())
+            remove(own.filePath(), "the installation writes its own");
+    }
+}
+
+ExampleInstallation::Prepared prepare(const QString &unpacked, const PathGuard &guard,
+                                      const Repository::ExamplePtr &example)
+{
+    ExampleInstallation::Prepared result;
+    if (unpackedSize(unpacked) > ExampleInstallation::MaximumUnpackedBytes) {
+        result.refusal = tooLargeStatus(example);
+        return result;
+    }
+    // The single top folder, or the whole content when the archive has several top entries.
+    const QStringList top = QDir(unpacked).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                     | QDir::NoDotAndDotDot);
+    const QFileInfo single(unpacked + QLatin1Char('/') + top.value(0));
+    result.version = top.size() == 1 && single.isDir() && !single.isSymLink()
+                         ? single.absoluteFilePath() : unpacked;
+    clean(result.version, guard);
+    result.record = fileStates(result.version);
+    result.picture = example->image();
+    return result;
+}
+
+// Examples without a record keep the older rule: any file newer than the manifest.
+bool changedSinceManifest(const QString &folder)
+{
+    const QFileInfo manifest(folder + QLatin1Char('/') + ManifestWriter::manifestFileName());
+    if (!manifest.isFile())
+        return true;
+    const QDateTime written = manifest.lastModified();
+    const QJsonObject states = fileStates(folder);
+    for (auto it = states.begin(); it != states.end(); ++it) {
+        if (QDateTime::fromMSecsSinceEpoch(qint64(it.value().toArray().at(1).toDouble())) > written)
+            return true;
+    }
+    return false;
+}
+
+// True when the user changed a file of the installed example `folder` or added one.
+bool isModified(const QString &folder)
+{
+    QFile recordFile(folder + QLatin1Char('/') + recordFileName);
+    const QFileInfo recordInfo(recordFile.fileName());
+    if (!recordInfo.isFile() || recordInfo.isSymLink() || !recordFile.open(QIODevice::ReadOnly))
+        return changedSinceManifest(folder);
+    const QJsonObject recorded = QJsonDocument::fromJson(recordFile.read(16 << 20)).object();
+    const QJsonObject current = fileStates(folder);
+    for (auto it = current.begin(); it != current.end(); ++it) {
+        if (recorded.value(it.key()) != it.value())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ExampleInstallation::ExampleInstallation(const QString &repositoryName, const QString &path,
+                                         const Repository::ExamplePtr &example, QObject *parent)
+    : QObject(parent)
+    , m_repositoryName(repositoryName)
+    , m_example(example)
+    , m_path(path)
+    , m_guard(repositoryName)
+    , m_folder(examplePathTemplate().arg(repositoryName, path))
+{
+    m_sizeTimer.setInterval(250);
+    connect(&m_sizeTimer, &QTimer::timeout, this, [this] {
+        if (!m_sizeWatcher.isRunning())
+            m_sizeWatcher.setFuture(QtConcurrent::run(unpackedSize, m_staging + QLatin1Char('/') + unpackedName));
+    });
+    connect(&m_sizeWatcher, &QFutureWatcher<qint64>::finished, this, [this] {
+        if (m_sizeWatcher.result() > MaximumUnpackedBytes)
+            cancelUnpacking();
+    });
+    connect(&m_preparation, &QFutureWatcher<Prepared>::finished, this, &ExampleInstallation::onPrepared);
+}
+
+ExampleInstallation::~ExampleInstallation()
+{
+    m_sizeWatcher.waitForFinished();
+    m_preparation.waitForFinished();
+    cleanUp();
+}
+
+bool ExampleInstallation::isReservedName(const QString &name)
+{
+    return name.startsWith(stagingPrefix);
+}
+
+void ExampleInstallation::removeLeftovers(const QString &repositoryName)
+{
+    const PathGuard guard(repositoryName);
+    const QDir folder(guard.repositoryFolder());
+    const QStringList names = folder.entryList({stagingPrefix + QLatin1Char('*')},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System
+                                                   | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        qCDebug(serviceLog) << "Removing unfinished installation:" << name;
+        removeEntry(guard, folder.filePath(name));
+        const QString archive = temporaryArchive(name);
+        if (!archive.isEmpty())
+            QFile::remove(archive);
+    }
+}
+
+void ExampleInstallation::start(const QByteArray &archive)
+{
+    emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                   "Unpacking example: %1").arg(nameOf(m_example)));
+    QDir().mkpath(m_guard.repositoryFolder());
+    QTemporaryDir staging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
+                          + QLatin1String("-XXXXXX"));
+    if (!staging.isValid()) {
+        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                  "There was an error while unarchiving"));
+        return;
+    }
+    staging.setAutoRemove(false);
+    m_staging = staging.path();
+
+    // Named after the staging folder, so that a crash leaves nothing that is not found again.
+    m_temporaryFile = temporaryArchive(QFileInfo(m_staging).fileName());
+    QFile file(m_temporaryFile);
+    const bool saved = !m_temporaryFile.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::NewOnly)
+                       && file.write(archive) == archive.size() && file.flush();
+    file.close();
+    qCDebug(serviceLog) << "Saved temp file:" << m_temporaryFile;
+
+    m_archive = saved ? Utils::Archive::unarchive(Utils::FilePath::fromString(m_temporaryFile),
+                                                  Utils::FilePath::fromString(m_staging + QLatin1Char('/') + unpackedName))
+                      : nullptr;
+    if (!m_archive) {
+        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                  "Downloaded file is not an archive"));
+        return;
+    }
+    m_archive->setParent(this);
+    connect(m_archive, &Utils::Archive::outputReceived, this, [this](const QString &output) {
+        qCDebug(archiveLog) << "Unpacking output:" << output;
+        // tar lists one entry per line.
+        m_unpackedLines += output.count(QLatin1Char('\n'));
+        if (m_unpackedLines > MaximumUnpackedEntries)
+            cancelUnpacking();
+    });
+    connect(m_archive, &Utils::Archive::finished, this, &ExampleInstallation::onUnpacked);
+    m_sizeTimer.start();
+}
+
+void ExampleInstallation::cancelUnpacking()
+{
+    if (!m_archive || m_limitReached)
+        return;
+    m_limitReached = true;
+    m_archive->cancel();
+}
+
+void ExampleInstallation::onUnpacked(bool success)
+{
+    m_sizeTimer.stop();
+    QFile::remove(m_temporaryFile);
+    // This runs inside the archive's own signal: it goes later, not in cleanUp().
+    if (m_archive)
+        m_archive->deleteLater();
+    m_archive = nullptr;
+    if (m_limitReached) {
+        finish(false, tooLargeStatus(m_example));
+        return;
+    }
+    if (!success) {
+        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                  "There was an error while unarchiving"));
+        return;
+    }
+    m_preparation.setFuture(QtConcurrent::run(prepare, m_staging + QLatin1Char('/') + unpackedName,
+                                              m_guard, m_example));
+}
+
+void ExampleInstallation::onPrepared()
+{
+    const Prepared prepared = m_preparation.result();
+    if (!prepared.refusal.isEmpty()) {
+        finish(false, prepared.refusal);
+        return;
+    }
+    const QString refusal = m_registrationCheck ? m_registrationCheck() : QString();
+    if (!refusal.isEmpty()) {
+        finish(false, refusal);
+        return;
+    }
+    m_registered = true;
+    if (!replaceInstalled(prepared.version)) {
+        finish(false);
+        return;
+    }
+    if (!ManifestWriter::createManifest(m_repositoryName, m_folder, m_example, prepared.picture)) {
+        m_guard.removeFolder(m_folder);
+        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                  "There was an error while creating example mainfest"));
+        return;
+    }
+    const QString recordPath = m_folder + QLatin1Char('/') + recordFileName;
+    QSaveFile record(recordPath);
+    if (!m_guard.prepareWrite(recordPath) || !record.open(QIODevice::WriteOnly)
+        || record.write(QJsonDocument(prepared.record).toJson(QJsonDocument::Compact)) < 0
+        || !record.commit()) {
+        qCDebug(serviceLog) << "Unable to record the installed files:" << recordPath;
+    }
+    finish(true);
+}
+
+// Moves the installed version aside (into the staging folder, which goes at the end) or into the
+// backup folder when the user changed it, then the new version into its place.
+bool ExampleInstallation::replaceInstalled(const QString &version)
+{
+    const QFileInfo installed(m_folder);
+    const QString previous = m_staging + QLatin1Char('/') + previousName;
+    QString movedAside;
+    if (installed.isSymLink()) {
+        m_guard.removeFile(m_folder); // never followed
+    } else if (installed.isDir() && isModified(m_folder)) {
+        QDir().mkpath(m_guard.backupFolder());
+        const QString base = m_guard.backupFolder() + QDir::separator() + m_path + QLatin1Char('-')
+                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        QString backup = base;
+        for (int n = 2; QFileInfo::exists(backup); ++n)
+            backup = base + QLatin1Char('-') + QString::number(n);
+        if (!m_guard.rename(m_folder, backup)) {
+            emit statusChanged(QCoreApplication::translate(
+                                   "Vantor::Internal::DownloadService",
+                                   "Example %1 was modified and could not be kept as a backup, so it was not updated")
+                                   .arg(m_path));
+            return false;
+        }
+        emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                       "Example %1 was modified; the previous version was kept in: %2")
+                               .arg(m_path, QDir::toNativeSeparators(backup)));
+    } else if (installed.exists()) {
+        if (m_guard.rename(m_folder, previous))
+            movedAside = previous;
+        else
+            removeEntry(m_guard, m_folder);
+    }
+    if (!m_guard.rename(version, m_folder)) {
+        if (!movedAside.isEmpty())
+            m_guard.rename(movedAside, m_folder);
+        emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                       "Unable to move example %1 into place")
+                               .arg(m_path));
+        return false;
+    }
+    return true;
+}
+
+void ExampleInstallation::finish(bool installed, const QString &status)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_sizeTimer.stop();
+    if (!status.isEmpty())
+        emit statusChanged(status);
+    cleanUp();
+    emit finished(installed);
+}
+
+void ExampleInstallation::cleanUp()
+{
+    // Stops the unpacker before its archive and folder go.
+    delete m_archive;
+    if (!m_temporaryFile.isEmpty())
+        QFile::remove(m_temporaryFile);
+    if (!m_staging.isEmpty())
+        m_guard.removeFolder(m_staging);
+}
+
+} // namespace Internal
+} // namespace Vantor
