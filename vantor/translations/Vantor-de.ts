@@ -54,6 +54,10 @@
         <source>Unable to download image: %1</source>
         <translation>Bild kann nicht heruntergeladen werden: %1</translation>
     </message>
+    <message>
+        <source>Download larger than %1 MiB cancelled: %2</source>
+        <translation>Download größer als %1 MiB abgebrochen: %2</translation>
+    </message>
 </context>
 <context>
     <name>Vantor::Internal::DownloadService</name>
@@ -108,6 +112,14 @@
     <message>
         <source>Example %1 was modified; the previous version was kept in: %2</source>
         <translation>Beispiel %1 wurde geändert; die vorherige Version liegt in: %2</translation>
+    </message>
+    <message>
+        <source>Unpacking cancelled, example %1 is larger than %2 MiB or %3 files</source>
+        <translation>Entpacken abgebrochen, Beispiel %1 ist größer als %2 MiB oder %3 Dateien</translation>
+    </message>
+    <message>
+        <source>Unable to move example %1 into place</source>
+        <translation>Beispiel %1 kann nicht an seinen Platz verschoben werden</translation>
     </message>
 </context>
 <context>

@@ -123,6 +123,8 @@ void tst_Example::image_data()
     QTest::newRow("enlarged") << png({32, 32}) << QSize(128, 128);
     QTest::newRow("wide") << png({256, 128}) << QSize(128, 64);
     QTest::newRow("tall") << png({10, 40}) << QSize(32, 128);
+    // A small download that would decode into gigabytes: refused by its header.
+    QTest::newRow("wider than 4096") << png({4097, 64}) << QSize(0, 0);
     QTest::newRow("not a picture") << QByteArray("<html>not found</html>") << QSize(0, 0);
     QTest::newRow("empty") << QByteArray() << QSize(0, 0);
 }

@@ -12,6 +12,8 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace Vantor::Internal;
 using namespace TestProjects;
 
@@ -56,6 +58,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void writesOnlyBelowRepositoryFolder();
+    void readsOnlyInsideExample();
 
 private:
     QString m_repositoryFolder;
@@ -285,6 +288,26 @@ void tst_Manifest::writesOnlyBelowRepositoryFolder()
     QVERIFY(!ManifestWriter::createManifest(repositoryName, exampleFolder("linked"), linked, linked->image()));
     QVERIFY(!QFile::exists(outside.filePath("project/examples-manifest.xml")));
     QVERIFY(!QFile::exists(outside.filePath("project/example-icon.png")));
+}
+
+// Nothing an example holds can make the searches block, read without end or look elsewhere.
+void tst_Manifest::readsOnlyInsideExample()
+{
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.path(), "window.qml", "ApplicationWindow {}\n"));
+    QVERIFY(writePng(outside.filePath("icon.png"), {128, 128}));
+    const QString folder = exampleFolder("app");
+    QVERIFY(writeAged(folder, {{"app.pro", "TEMPLATE = app\n"},
+                               {"big.cpp", QByteArray(ManifestWriter::MaximumReadBytes, ' ') + " main("}}));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder + "/pipe").constData(), 0600), 0);
+    QVERIFY(QFile::link("pipe", folder + "/pipe.qml"));
+    QVERIFY(QFile::link("/dev/zero", folder + "/zero.cpp"));
+    QVERIFY(QFile::link(outside.filePath("window.qml"), folder + "/outside.qml"));
+    QVERIFY(QDir().mkpath(folder + "/icons/128x128"));
+    QVERIFY(QFile::link(outside.filePath("icon.png"), folder + "/icons/128x128/icon.png"));
+
+    QCOMPARE(ManifestWriter::findFileToOpen(folder), QString("app.pro"));
+    QCOMPARE(ManifestWriter::findIcon(folder), QString("dummy.png"));
 }
 
 QTEST_GUILESS_MAIN(tst_Manifest)
