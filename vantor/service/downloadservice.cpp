@@ -230,9 +230,10 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
 
     auto *installation = new ExampleInstallation(name, path, example, this);
     installation->setRegistrationCheck([this, name, example] {
-        return this->repository(name) ? QString()
-                                : tr("Skip registering example %1 - unable to find repository for name: %2")
-                                      .arg(nameOf(example), name);
+        if (this->repository(name))
+            return QString();
+        return tr("Skip registering example %1 - unable to find repository for name: %2")
+            .arg(nameOf(example), name);
     });
     connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setStatus);
     connect(installation, &ExampleInstallation::finished, this, [this, installation, release] {

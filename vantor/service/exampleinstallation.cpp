@@ -108,28 +108,19 @@ qint64 unpackedSize(const QString &root)
     return bytes;
 }
 
-// Why `path` must not stay in an example folder at `root`, or nothing when it may. Links are
-// checked once more when everything else is clean.
-const char *hazard(const QString &path, const struct stat &status, const QString &root)
+// A link stays only when it is relative and leads to something inside the example: one that
+// leads nowhere now may lead out later, and an absolute one leads out once the folder moves.
+bool leadsInside(const QString &link, const QString &canonicalRoot)
 {
-    if (S_ISLNK(status.st_mode)) {
-        QByteArray raw(4096, '\0');
-        const ssize_t length = ::readlink(QFile::encodeName(path).constData(), raw.data(), raw.size());
-        if (length < 0 || raw.startsWith('/'))
-            return "absolute link";
-        const QString written = QFile::decodeName(raw.left(int(length)));
-        if (!isInside(QDir::cleanPath(QFileInfo(path).absolutePath() + QLatin1Char('/') + written), root))
-            return "link leaving the example";
-        return nullptr;
-    }
-    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || S_ISCHR(status.st_mode)
-        || S_ISBLK(status.st_mode))
-        return "special file";
-    return nullptr;
+    char first = 0;
+    if (::readlink(QFile::encodeName(link).constData(), &first, 1) != 1 || first == '/')
+        return false;
+    const QString resolved = QFileInfo(link).canonicalFilePath();
+    return !resolved.isEmpty() && isInside(resolved, canonicalRoot);
 }
 
-// Removes from `root` what a later reader or the user's tools could be turned against: links
-// that leave it, hard links to files elsewhere, special files; clears setuid and setgid bits.
+// Removes from `root` what a later reader or the user's tools could be turned against: special
+// files, links that leave it, hard links to files elsewhere; clears setuid and setgid bits.
 void clean(const QString &root, const PathGuard &guard)
 {
     const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
@@ -143,24 +134,25 @@ void clean(const QString &root, const PathGuard &guard)
         qCDebug(serviceLog) << "Removed from unpacked example:" << path.mid(root.size() + 1) << reason;
         removeEntry(guard, path);
     };
-    QHash<ino_t, QStringList> linked; // files with more than one name, by inode
-    QHash<ino_t, nlink_t> linkCounts;
-    QStringList symbolicLinks;
+    QStringList links;
+    QHash<ino_t, QStringList> names; // of files with more than one name, by inode
+    QHash<ino_t, nlink_t> nameCounts;
     for (const QString &path : qAsConst(paths)) {
         struct stat status;
         if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
             continue;
-        if (const char *reason = hazard(path, status, root)) {
-            remove(path, reason);
+        if (S_ISLNK(status.st_mode)) {
+            links.append(path);
             continue;
         }
-        if (S_ISLNK(status.st_mode)) {
-            symbolicLinks.append(path);
+        if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || S_ISCHR(status.st_mode)
+            || S_ISBLK(status.st_mode)) {
+            remove(path, "special file");
             continue;
         }
         if (S_ISREG(status.st_mode) && status.st_nlink > 1) {
-            linked[status.st_ino].append(path);
-            linkCounts.insert(status.st_ino, status.st_nlink);
+            names[status.st_ino].append(path);
+            nameCounts.insert(status.st_ino, status.st_nlink);
         }
         if ((status.st_mode & (S_ISUID | S_ISGID)) || status.st_uid != ::geteuid()
             || status.st_gid != ::getegid()) {
@@ -168,17 +160,16 @@ void clean(const QString &root, const PathGuard &guard)
             guard.dropPrivileges(path);
         }
     }
-    // Through other links, one may still lead out; one that leads nowhere may lead out later.
-    for (const QString &path : qAsConst(symbolicLinks)) {
-        const QString resolved = QFileInfo(path).canonicalFilePath();
-        if (resolved.isEmpty() || !isInside(resolved, canonicalRoot))
-            remove(path, "link leaving the example or leading nowhere");
+    // After the special files, so that a link to one leads nowhere.
+    for (const QString &link : qAsConst(links)) {
+        if (!leadsInside(link, canonicalRoot))
+            remove(link, "link leaving the example or leading nowhere");
     }
-    for (auto it = linked.cbegin(); it != linked.cend(); ++it) {
-        if (nlink_t(it.value().size()) >= linkCounts.value(it.key()))
-            continue;
-        for (const QString &path : it.value())
-            remove(path, "hard link to a file elsewhere");
+    for (auto it = names.cbegin(); it != names.cend(); ++it) {
+        if (nlink_t(it.value().size()) < nameCounts.value(it.key())) {
+            for (const QString &path : it.value())
+                remove(path, "hard link to a file elsewhere");
+        }
     }
     // Ours replace them.
     for (const QString &name : {ManifestWriter::manifestFileName(), recordFileName}) {
@@ -306,11 +297,15 @@ void ExampleInstallation::start(const QByteArray &archive)
     m_staging = staging.path();
 
     // Named after the staging folder, so that a crash leaves nothing that is not found again.
-    m_temporaryFile = temporaryArchive(QFileInfo(m_staging).fileName());
-    QFile file(m_temporaryFile);
-    const bool saved = !m_temporaryFile.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::NewOnly)
-                       && file.write(archive) == archive.size() && file.flush();
-    file.close();
+    const QString temporaryFile = temporaryArchive(QFileInfo(m_staging).fileName());
+    QFile file(temporaryFile);
+    bool saved = false;
+    // Never one that exists: it would be someone else's, and removed at the end.
+    if (!temporaryFile.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        m_temporaryFile = temporaryFile;
+        saved = file.write(archive) == archive.size() && file.flush();
+        file.close();
+    }
     qCDebug(serviceLog) << "Saved temp file:" << m_temporaryFile;
 
     m_archive = saved ? Utils::Archive::unarchive(Utils::FilePath::fromString(m_temporaryFile),

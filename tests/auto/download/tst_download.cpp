@@ -174,6 +174,10 @@ void tst_Download::archiveFails_data()
     QTest::newRow("closed mid-body") << GitLabBehaviour::closeMidBody() << "^\"Network error: .+\"$" << 0;
     QTest::newRow("redirect") << GitLabBehaviour::redirect("/elsewhere.tar.gz") << "^\"Network error: .+\"$" << 0;
     QTest::newRow("stalled") << GitLabBehaviour::noAnswer() << "^\"Network error: Operation canceled\"$" << 300;
+    // Held in memory: refused while it arrives.
+    QTest::newRow("larger than 256 MiB")
+        << GitLabBehaviour::reply(200, QByteArray(ApiClient::MaximumBodyBytes + 1, 'x'), "application/gzip")
+        << "^\"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$" << 0;
 }
 
 void tst_Download::archiveFails()
@@ -207,7 +211,7 @@ void tst_Download::archiveFails()
     QVERIFY(failed.first().first().value<Repository::ExamplePtr>()->archive().isEmpty());
     QCOMPARE(m_server.requestCount(GitLabServer::avatarRoute(broken)), 0);
     QCOMPARE(m_server.requestCount(GitLabServer::avatarRoute(good)), 1);
-    const QString networkError = statuses().filter("Network error").value(0);
+    const QString networkError = statuses().filter(QRegularExpression("Network error|Download larger")).value(0);
     QVERIFY2(QRegularExpression(status).match(networkError).hasMatch(), qPrintable(networkError));
     QVERIFY(!m_repository->isBusy(brokenPath));
     QVERIFY(m_repository->isBusy(goodPath));

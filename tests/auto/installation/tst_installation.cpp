@@ -370,15 +370,18 @@ void tst_Installation::userModified_data()
     QTest::addColumn<QString>("file");    // changed or added by the user; empty: none
     QTest::addColumn<int>("commitDays");  // age of the first version's files; negative: in the future
     QTest::addColumn<QString>("backup");  // "kept", "none" or "blocked" (the backup folder is a file)
+    QTest::addColumn<bool>("recorded");   // false: installed before the installed files were recorded
 
-    QTest::newRow("source changed") << "main.cpp" << 3 << "kept";
-    QTest::newRow("build output added") << "build/demo.o" << 3 << "kept";
-    QTest::newRow("per-user file") << "demo.pro.user" << 3 << "none";
-    QTest::newRow("manifest rewritten") << "examples-manifest.xml" << 3 << "none";
+    QTest::newRow("source changed") << "main.cpp" << 3 << "kept" << true;
+    QTest::newRow("build output added") << "build/demo.o" << 3 << "kept" << true;
+    QTest::newRow("per-user file") << "demo.pro.user" << 3 << "none" << true;
+    QTest::newRow("manifest rewritten") << "examples-manifest.xml" << 3 << "none" << true;
     // tar restores the commit time, which may lie ahead of the local clock.
-    QTest::newRow("files in the future, untouched") << QString() << -30 << "none";
-    QTest::newRow("files in the future, source changed") << "main.cpp" << -30 << "kept";
-    QTest::newRow("backup impossible") << "main.cpp" << 3 << "blocked";
+    QTest::newRow("files in the future, untouched") << QString() << -30 << "none" << true;
+    QTest::newRow("files in the future, source changed") << "main.cpp" << -30 << "kept" << true;
+    QTest::newRow("no record, source changed") << "main.cpp" << 3 << "kept" << false;
+    QTest::newRow("no record, untouched") << QString() << 3 << "none" << false;
+    QTest::newRow("backup impossible") << "main.cpp" << 3 << "blocked" << true;
 }
 
 void tst_Installation::userModified()
@@ -386,9 +389,12 @@ void tst_Installation::userModified()
     QFETCH(QString, file);
     QFETCH(int, commitDays);
     QFETCH(QString, backup);
+    QFETCH(bool, recorded);
 
     const auto example = makeExample("demo");
     install(example, makeArchive("demo", project("1"), daysAgo(commitDays)));
+    if (!recorded)
+        QVERIFY(QFile::remove(exampleFolder("demo") + "/.examples-installed"));
     const QString changed = exampleFolder("demo") + '/' + file;
     const QByteArray content = file == "examples-manifest.xml" ? readFile(changed)
                                                                : QByteArray("// the user's work\n");
