@@ -21,8 +21,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
-#include <limits>
 
 namespace Vantor {
 namespace Internal {
@@ -33,24 +31,8 @@ std::atomic<int> s_transferTimeout{ApiClient::DefaultTransferTimeoutMs};
 // Set on a reply aborted because its body grew past the limit.
 const char tooLargeProperty[] = "vantorTooLarge";
 
-// A JSON number as a 32-bit integer; 0 when it is none or out of range.
-int toInt32(const QJsonValue &value)
-{
-    const double number = value.toDouble();
-    if (!value.isDouble() || std::trunc(number) != number || number < std::numeric_limits<int>::min()
-        || number > std::numeric_limits<int>::max())
-        return 0;
-    return int(number);
-}
-
-qint64 toInt64(const QJsonValue &value)
-{
-    const double number = std::trunc(value.toDouble());
-    // 2^63 itself is out of range; the bounds are exact doubles.
-    if (!(number >= -9223372036854775808.0 && number < 9223372036854775808.0))
-        return 0;
-    return qint64(number);
-}
+// How much of an answer a debug message quotes.
+constexpr int QuoteLimit = 1024;
 
 // A group object: the document's object, or the first element of an array.
 QJsonObject firstObject(const QJsonDocument &document, const char *moreThanOneMessage)
@@ -171,6 +153,7 @@ ApiClient::ApiClient(const QUrl &url, QObject *parent)
     if (!QSslSocket::supportsSsl())
         qCDebug(apiLog) << "Platform SSL support is not detected - connection to the repositories most likely "
                            "will not be established!";
+    m_searching = true;
     QMetaObject::invokeMethod(this, &ApiClient::search, Qt::QueuedConnection);
 }
 
@@ -220,7 +203,13 @@ void ApiClient::search()
     setStatus(tr("Searching examples"));
     const QUrl url(m_baseUrl.toString() + QStringLiteral("/groups?search=\"%1\"").arg(m_group),
                    QUrl::TolerantMode);
-    request(url, "application/json", [this](QNetworkReply &reply) { onSearchReply(readJson(reply)); }, [] {});
+    request(
+        url, "application/json",
+        [this](QNetworkReply &reply) {
+            m_searching = false;
+            onSearchReply(readJson(reply));
+        },
+        [this] { m_searching = false; });
 }
 
 std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const QByteArray &contentType,
@@ -228,8 +217,7 @@ std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const Q
                                                          const ErrorHandler &onError)
 {
     qCDebug(apiLog) << "Requesting:" << url.toString();
-    QNetworkRequest request(url);
-    request.setRawHeader("Content-Type", contentType);
+    const QNetworkRequest request = networkRequest(url, contentType);
 
     const auto transfer = std::make_shared<Transfer>();
     transfer->manager = new QNetworkAccessManager;
@@ -286,7 +274,35 @@ std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const Q
     });
     connect(reply, &QNetworkReply::uploadProgress, stallTimer, restartTimer);
     stallTimer->start();
+
+    // Nor one that sends a byte now and then: each period must bring the minimum rate's worth.
+    auto rateTimer = new QTimer(reply);
+    rateTimer->setInterval(transferTimeout());
+    auto received = std::make_shared<qint64>(0);
+    auto periodStart = std::make_shared<qint64>(0);
+    connect(reply, &QNetworkReply::downloadProgress, rateTimer,
+            [received](qint64 bytes, qint64) { *received = bytes; });
+    connect(rateTimer, &QTimer::timeout, reply, [reply, url, received, periodStart, rateTimer] {
+        const qint64 wanted = qint64(MinimumTransferRate) * rateTimer->interval() / 1000;
+        if (*received - *periodStart < wanted) {
+            qCDebug(apiLog) << "Transfer too slow, aborting:" << url.toString();
+            reply->abort();
+            return;
+        }
+        *periodStart = *received;
+    });
+    rateTimer->start();
     return transfer;
+}
+
+QNetworkRequest ApiClient::networkRequest(const QUrl &url, const QByteArray &contentType)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Content-Type", contentType);
+    // Pictures and archives may live in object storage behind a redirect; never from https to http.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(MaximumRedirects);
+    return request;
 }
 
 QJsonDocument ApiClient::readJson(QNetworkReply &reply)
@@ -295,7 +311,7 @@ QJsonDocument ApiClient::readJson(QNetworkReply &reply)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError) {
-        qCDebug(apiLog) << "Json response:" << body;
+        qCDebug(apiLog) << "Json response:" << body.left(QuoteLimit);
         qCDebug(apiLog).nospace() << "Json parse error: " << error.errorString();
         return {};
     }
@@ -325,11 +341,16 @@ void ApiClient::onSearchReply(const QJsonDocument &document)
         setStatus(tr("Search error: request return wrong data - no id field"));
         return;
     }
-    m_groupId = quint64(qint64(toInt32(group.value(QLatin1String("id")))));
-    if (m_groupId != 0) {
-        setStatus(tr("API client is ready"));
-        emit ready();
+    const QJsonValue id = group.value(QLatin1String("id"));
+    m_groupId = quint64(Example::toId(id));
+    if (m_groupId == 0) {
+        // Any other number would be the id of another group.
+        qCDebug(apiLog) << "Unusable group id:" << id;
+        setStatus(tr("Search error: request return wrong data - unusable group id"));
+        return;
     }
+    setStatus(tr("API client is ready"));
+    emit ready();
 }
 
 void ApiClient::onFetchReply(const QJsonDocument &document)
@@ -349,6 +370,8 @@ void ApiClient::onFetchReply(const QJsonDocument &document)
         const auto example = Repository::ExamplePtr::create(project.toObject());
         if (example->isValid())
             examples.append(example);
+        else if (example->id() == 0 && example->json().contains(QLatin1String("id")))
+            qCDebug(apiLog) << "Skipping project with unusable id:" << example->json().value(QLatin1String("id"));
     }
     emit fetched(examples);
 }
@@ -387,7 +410,7 @@ Repository::ExamplePtr ApiClient::downloadExample(const std::shared_ptr<Workers>
         client->setStatus(tr("Downloading example: %1").arg(json.value(QLatin1String("name")).toString()));
         const QUrl url(client->m_baseUrl.toString()
                        + QStringLiteral("/projects/%1/repository/archive%2")
-                             .arg(toInt64(json.value(QLatin1String("id"))))
+                             .arg(example->id())
                              .arg(QStringLiteral(".tar.gz")));
         transfer = client->request(
             url, "application/zip",
@@ -425,8 +448,19 @@ void ApiClient::onArchiveReply(QNetworkReply &reply, const Repository::ExamplePt
         return; // the application is quitting
     example->setArchive(reply.readAll());
     const QString avatarUrl = example->json().value(QLatin1String("avatar_url")).toString();
+    const QUrl pictureUrl(avatarUrl, QUrl::TolerantMode);
+    // A server must not make us open local files or anything else that is not a web address.
+    const QString scheme = pictureUrl.scheme();
+    if (!pictureUrl.isValid() || pictureUrl.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        qCDebug(apiLog) << "No usable picture url:" << avatarUrl.left(QuoteLimit);
+        emit downloaded(example);
+        setStatus(tr("Unable to download image: %1").arg(avatarUrl));
+        wait->quit();
+        return;
+    }
     request(
-        QUrl(avatarUrl, QUrl::TolerantMode), "image/png",
+        pictureUrl, "image/png",
         [this, example, wait](QNetworkReply &image) {
             if (!wait->isWaiting())
                 return;

@@ -13,6 +13,7 @@
 
 QT_BEGIN_NAMESPACE
 class QNetworkReply;
+class QNetworkRequest;
 QT_END_NAMESPACE
 
 namespace Vantor {
@@ -32,6 +33,13 @@ public:
     static constexpr qint64 MaximumBodyBytes = qint64(256) << 20;
     static void setTransferTimeout(int milliseconds); // tests shorten it
     static int transferTimeout();
+    // Every period of that length must bring at least this many bytes per second, or the transfer
+    // is aborted: a server that sends a byte now and then must not hold a worker for ever.
+    static constexpr int MinimumTransferRate = 1024;
+    static constexpr int MaximumRedirects = 5;
+
+    // The request of every transfer: its content type and the redirect policy.
+    static QNetworkRequest networkRequest(const QUrl &url, const QByteArray &contentType);
 
     explicit ApiClient(const QUrl &url, QObject *parent = nullptr);
     ~ApiClient() override;
@@ -39,6 +47,8 @@ public:
     quint64 groupId() const { return m_groupId; }
     QUrl baseUrl() const { return m_baseUrl; }
     QString group() const { return m_group; }
+    // The group search is queued or under way: restarting now would only start it again.
+    bool isSearching() const { return m_searching; }
 
     void download(const Repository::Examples &examples);
 
@@ -75,6 +85,7 @@ private:
     QUrl m_baseUrl;
     QString m_group;
     quint64 m_groupId = 0;
+    bool m_searching = false;
     std::shared_ptr<Workers> m_workers;
     // Runs that may still hand examples to pool threads; cancelled when the application quits.
     QList<QFuture<Repository::ExamplePtr>> m_runs;

@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QMutexLocker>
 
+#include <cmath>
+
 namespace Vantor {
 namespace Internal {
 
@@ -21,10 +23,25 @@ Example::Example(const QJsonObject &json)
 
 bool Example::isValid() const
 {
-    return m_json.value(QLatin1String("id")).toDouble() != 0
+    return id() != 0
            && !m_json.value(QLatin1String("name")).toString().isEmpty()
            && !m_json.value(QLatin1String("web_url")).toString().isEmpty()
            && isSafePath(m_json.value(QLatin1String("path")).toString());
+}
+
+qint64 Example::id() const
+{
+    return toId(m_json.value(QLatin1String("id")));
+}
+
+qint64 Example::toId(const QJsonValue &value)
+{
+    // From 2^53 on, a number may be a neighbouring integer rounded: 2^53 + 1 reads as 2^53.
+    constexpr double limit = double(qint64(1) << 53);
+    const double id = value.toDouble();
+    if (!value.isDouble() || !(id >= 1 && id < limit) || std::trunc(id) != id)
+        return 0;
+    return qint64(id);
 }
 
 QDateTime Example::lastActivity() const

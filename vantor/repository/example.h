@@ -21,6 +21,8 @@ public:
 
     const QJsonObject &json() const { return m_json; }
     bool isValid() const;
+    // The project's "id"; 0 when it is not usable (see toId).
+    qint64 id() const;
     QDateTime lastActivity() const;
     QStringList tags() const;
 
@@ -34,6 +36,9 @@ public:
 
     // A path is used as a folder name and in deletion paths: it must be one plain name.
     static bool isSafePath(const QString &path);
+    // A server id: a positive integer below 2^53, which a JSON number holds exactly, or 0. An id
+    // that was rounded on the way (1e30, 2^63, 1000.5) would name another project or group.
+    static qint64 toId(const QJsonValue &value);
 
 private:
     const QJsonObject m_json;

@@ -43,6 +43,11 @@ bool Repository::isReady() const
     return m_client && m_client->groupId() != 0;
 }
 
+bool Repository::isSearching() const
+{
+    return m_client && m_client->isSearching();
+}
+
 void Repository::restart()
 {
     auto client = std::make_unique<ApiClient>(m_url);

@@ -31,6 +31,8 @@ public:
     QUrl url() const { return m_url; }
     Examples examples() const { return m_examples; }
     bool isReady() const;
+    // The client's group search is queued or under way.
+    bool isSearching() const;
     void restart();
 
     // Starts the download of the examples of the current list whose path is in the set. A path

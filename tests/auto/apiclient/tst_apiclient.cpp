@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QNetworkRequest>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -57,6 +58,7 @@ private slots:
     void fetch();
     void fetchBeforeReady();
     void stalledSearch();
+    void redirectPolicy();
 
 private:
     QTemporaryDir m_folders;
@@ -174,6 +176,7 @@ void tst_ApiClient::search_data()
     const QStringList noId = searched + QStringList{"Search error: request return wrong data - no id field"};
     const QStringList nullObject = searched + QStringList{"Search error: request return null object"};
     const QStringList networkError{"Searching examples", "Network error: *"};
+    const QStringList unusable = searched + QStringList{"Search error: request return wrong data - unusable group id"};
     const QStringList more{"Search request return more than 1 object - taking first"};
     const QStringList none;
     const GitLabBehaviour normal;
@@ -191,17 +194,27 @@ void tst_ApiClient::search_data()
     QTest::newRow("two, second ours") << "examples"
         << reply(R"([{"id":5,"full_path":"more-examples"},{"id":6,"full_path":"EXAMPLES"}])") << ready << qint64(6)
         << more;
-    QTest::newRow("id 0") << "examples" << reply(R"([{"id":0}])") << searched << qint64(0) << none;
-    QTest::newRow("id as string") << "examples" << reply(R"({"id":"12"})") << searched << qint64(0) << none;
-    QTest::newRow("id fraction") << "examples" << reply(R"({"id":1.5})") << searched << qint64(0) << none;
-    QTest::newRow("id too big") << "examples" << reply(R"({"id":4294967296})") << searched << qint64(0) << none;
+    // Any other number would be requested as another group.
+    QTest::newRow("id 0") << "examples" << reply(R"([{"id":0}])") << unusable << qint64(0) << none;
+    QTest::newRow("id as string") << "examples" << reply(R"({"id":"12"})") << unusable << qint64(0) << none;
+    QTest::newRow("id fraction") << "examples" << reply(R"({"id":1.5})") << unusable << qint64(0) << none;
+    QTest::newRow("id negative") << "examples" << reply(R"({"id":-78})") << unusable << qint64(0) << none;
+    QTest::newRow("id 2^63") << "examples" << reply(R"({"id":9223372036854775808})") << unusable << qint64(0)
+                             << none;
+    QTest::newRow("id 2^32") << "examples" << reply(R"({"id":4294967296})") << ready << qint64(4294967296)
+                             << none;
     QTest::newRow("no id") << "examples" << reply(R"({"name":"examples"})") << noId << qint64(0) << none;
     QTest::newRow("204") << "examples" << GitLabBehaviour::noContent() << nullObject << qint64(0)
                          << QStringList{"Json response: \"\"", "Json parse error: "};
     QTest::newRow("not json") << "examples" << GitLabBehaviour::notJson() << nullObject << qint64(0)
                               << QStringList{"Json response: \"<html>", "Json parse error: "};
-    QTest::newRow("301") << "examples" << GitLabBehaviour::redirect(m_server.url().toString() + "/elsewhere")
-                         << networkError << qint64(0) << none;
+    const QString searchUrl = m_server.url().toString() + "/api/v4/groups?search=%22examples%22";
+    QTest::newRow("302, followed") << "examples" << GitLabBehaviour::redirect(searchUrl, 302).only(1) << ready
+                                   << m_examplesId << more;
+    QTest::newRow("301, more than 5 hops") << "examples" << GitLabBehaviour::redirect(searchUrl) << networkError
+                                           << qint64(0) << none;
+    QTest::newRow("not json, 4 MB") << "examples" << GitLabBehaviour::reply(200, QByteArray(4 << 20, 'x'), "text/plain")
+                                    << nullObject << qint64(0) << QStringList{"Json response: \"xxx"};
     QTest::newRow("404") << "examples" << GitLabBehaviour::reply(404) << networkError << qint64(0) << none;
     QTest::newRow("429") << "examples" << GitLabBehaviour::reply(429) << networkError << qint64(0) << none;
     QTest::newRow("closed mid-body") << "examples" << GitLabBehaviour::closeMidBody() << networkError << qint64(0)
@@ -227,10 +240,14 @@ void tst_ApiClient::search()
     QCOMPARE(readySpy.count(), groupId ? 1 : 0);
     if (debug.filter("more than 1 object").isEmpty())
         QVERIFY(!MessageLog::containsStartingWith("Search request return more than 1 object"));
+    // An answer is quoted up to 1 KiB.
+    for (const QString &message : MessageLog::messages().filter(QRegularExpression("^Json response:")))
+        QVERIFY(message.size() <= 1024 + 20);
 
     // The group path goes between double quotes, as one phrase.
     const QList<HttpRequest> requests = m_server.requests();
-    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.size(), behaviour.kind != GitLabBehaviour::Redirect ? 1
+                              : behaviour.times > 0 ? behaviour.times + 1 : 1 + ApiClient::MaximumRedirects);
     QCOMPARE(requests.first().path, QByteArray("/api/v4/groups"));
     QCOMPARE(requests.first().queryValue("search"), '"' + group + '"');
     QCOMPARE(requests.first().header("Content-Type"), QByteArray("application/json"));
@@ -301,13 +318,13 @@ void tst_ApiClient::fetchBeforeReady()
     m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::reply(200, R"([{"id":0}])"));
     ApiClient client(m_server.groupUrl("examples"));
     QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
-    QTRY_COMPARE(statusSpy.count(), 2);
+    QTRY_COMPARE(statusSpy.count(), 3);
     client.fetch();
     QCOMPARE(statusSpy.last().first().toString(),
              QString("Repository error: group id not found - unable to fetch examples"));
     QTest::qWait(50);
     QCOMPARE(m_server.requestCount(GitLabServer::GroupRoute), 0);
-    QCOMPARE(statusSpy.count(), 3);
+    QCOMPARE(statusSpy.count(), 4);
 }
 
 void tst_ApiClient::stalledSearch()
@@ -332,6 +349,17 @@ void tst_ApiClient::stalledSearch()
     ApiClient patient(m_server.groupUrl("examples"));
     QSignalSpy ready(&patient, &ApiClient::ready);
     QVERIFY(ready.wait(5000));
+}
+
+// Followed redirects are shown by the search and download tables; a redirect from https to http is
+// refused by Qt under this policy, which no test can show without a TLS server.
+void tst_ApiClient::redirectPolicy()
+{
+    const QNetworkRequest request = ApiClient::networkRequest(QUrl("https://127.0.0.1/api/v4/groups"), "image/png");
+    QCOMPARE(request.attribute(QNetworkRequest::RedirectPolicyAttribute).toInt(),
+             int(QNetworkRequest::NoLessSafeRedirectPolicy));
+    QCOMPARE(request.maximumRedirectsAllowed(), 5);
+    QCOMPARE(request.rawHeader("Content-Type"), QByteArray("image/png"));
 }
 
 QTEST_GUILESS_MAIN(tst_ApiClient)

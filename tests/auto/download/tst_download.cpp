@@ -1,4 +1,5 @@
 #include "repository/apiclient.h"
+#include "repository/example.h"
 #include "repository/repository.h"
 
 #include <gitlabserver.h>
@@ -46,6 +47,8 @@ private slots:
     void archiveFails();
     void pictureFails_data();
     void pictureFails();
+    void redirects_data();
+    void redirects();
     void selection();
     void busyPaths();
     void restart();
@@ -68,6 +71,7 @@ private:
     qint64 m_noAvatar = 0;       // "avatar_url" null
     qint64 m_missingAvatar = 0;  // no "avatar_url" key
     qint64 m_duplicate = 0;      // another project with the path of m_noAvatar
+    qint64 m_localAvatar = 0;    // "avatar_url" a local file
     std::unique_ptr<Repository> m_repository; // a fetched one for each test
 };
 
@@ -98,6 +102,9 @@ void tst_Download::initTestCase()
     m_server.setProjectField(m_missingAvatar, "avatar_url", QJsonValue::Undefined);
     m_duplicate = m_server.addProject(group, m_folders.filePath("Example 1"));
     m_server.setProjectField(m_duplicate, "path", m_server.projectJson(m_noAvatar).value("path"));
+    m_localAvatar = m_server.addProject(group, m_folders.filePath("Example 1"));
+    m_server.setProjectField(m_localAvatar, "path", "local-avatar");
+    m_server.setProjectField(m_localAvatar, "avatar_url", "file:///etc/passwd");
 }
 
 void tst_Download::init()
@@ -178,6 +185,8 @@ void tst_Download::archiveFails_data()
     QTest::newRow("larger than 256 MiB")
         << GitLabBehaviour::reply(200, QByteArray(ApiClient::MaximumBodyBytes + 1, 'x'), "application/gzip")
         << "^\"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$" << 0;
+    // A byte every 50 ms keeps the transfer from stalling, but is far below the minimum rate.
+    QTest::newRow("slow drip") << GitLabBehaviour::drip(50) << "^\"Network error: Operation canceled\"$" << 300;
 }
 
 void tst_Download::archiveFails()
@@ -222,15 +231,22 @@ void tst_Download::pictureFails_data()
     QTest::addColumn<qint64>("id");
     QTest::addColumn<GitLabBehaviour>("behaviour");
     QTest::addColumn<QString>("lastStatus");
+    QTest::addColumn<bool>("requested");
 
     const GitLabBehaviour normal;
     const QString avatar = QString("%1/uploads/-/system/project/avatar/%2/avatar0.png")
                                .arg(m_server.url().toString()).arg(m_ids.at(0));
-    QTest::newRow("avatar_url null") << m_duplicate << normal << "Unable to download image: ";
-    QTest::newRow("avatar_url missing") << m_missingAvatar << normal << "Unable to download image: ";
+    // No request is made for a picture URL that is empty or no web address.
+    QTest::newRow("avatar_url null") << m_duplicate << normal << "Unable to download image: " << false;
+    QTest::newRow("avatar_url missing") << m_missingAvatar << normal << "Unable to download image: " << false;
+    QTest::newRow("avatar_url a local file") << m_localAvatar << normal << "Unable to download image: file:///etc/passwd"
+                                             << false;
     QTest::newRow("picture 404") << m_ids.at(0) << GitLabBehaviour::reply(404)
-                                 << "Unable to download image: " + avatar;
-    QTest::newRow("not a picture") << m_ids.at(0) << GitLabBehaviour::reply(200, "GIF87a?", "image/png") << "";
+                                 << "Unable to download image: " + avatar << true;
+    QTest::newRow("redirect to a local file") << m_ids.at(0) << GitLabBehaviour::redirect("file:///etc/passwd", 302)
+                                              << "Unable to download image: " + avatar << true;
+    QTest::newRow("not a picture") << m_ids.at(0) << GitLabBehaviour::reply(200, "GIF87a?", "image/png") << ""
+                                   << true;
 }
 
 void tst_Download::pictureFails()
@@ -238,7 +254,9 @@ void tst_Download::pictureFails()
     QFETCH(qint64, id);
     QFETCH(GitLabBehaviour, behaviour);
     QFETCH(QString, lastStatus);
+    QFETCH(bool, requested);
     m_server.setBehaviour(GitLabServer::AvatarRoute, behaviour);
+    QSignalSpy statusSpy(m_repository->client(), &ApiClient::statusChanged);
 
     QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
     m_repository->download({serverPath(id)});
@@ -252,7 +270,50 @@ void tst_Download::pictureFails()
         QVERIFY(all.filter("Unable to download image").isEmpty());
     } else {
         QCOMPARE(all.last(), '"' + lastStatus + '"');
-        QVERIFY(all.at(all.size() - 2).startsWith("\"Network error: ")); // reported by the request first
+        // Reported by the request first, when there was one.
+        QCOMPARE(all.at(all.size() - 2).startsWith("\"Network error: "), requested);
+    }
+    QCOMPARE(m_server.requests().size(), requested ? 2 : 1);
+}
+
+void tst_Download::redirects_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<GitLabBehaviour>("behaviour");
+    QTest::addColumn<bool>("delivered");
+
+    // Relative targets: the same address again, now answered normally.
+    const qint64 id = m_ids.at(0);
+    const QString archive = QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(id);
+    const QString avatar = QString("/uploads/-/system/project/avatar/%1/avatar0.png").arg(id);
+    for (const int status : {301, 302, 307, 308}) {
+        QTest::addRow("archive %d", status) << GitLabServer::archiveRoute(id)
+                                             << GitLabBehaviour::redirect(archive, status).only(1) << true;
+    }
+    QTest::newRow("picture 302") << GitLabServer::avatarRoute(id) << GitLabBehaviour::redirect(avatar, 302).only(1)
+                                 << true;
+    QTest::newRow("archive, 5 hops") << GitLabServer::archiveRoute(id) << GitLabBehaviour::redirect(archive).only(5)
+                                     << true;
+    QTest::newRow("archive, 6 hops") << GitLabServer::archiveRoute(id) << GitLabBehaviour::redirect(archive).only(6)
+                                     << false;
+}
+
+void tst_Download::redirects()
+{
+    QFETCH(QString, route);
+    QFETCH(GitLabBehaviour, behaviour);
+    QFETCH(bool, delivered);
+    const qint64 id = m_ids.at(0);
+    m_server.setBehaviour(route, behaviour);
+    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+    QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
+    m_repository->download({serverPath(id)});
+    QTRY_COMPARE(downloaded.count() + failed.count(), 1);
+    QCOMPARE(downloaded.count(), int(delivered));
+    if (delivered) {
+        const auto example = downloaded.first().first().value<Repository::ExamplePtr>();
+        QCOMPARE(example->archive(), m_server.archive(id));
+        QVERIFY(!example->image().isNull());
     }
 }
 
@@ -270,10 +331,13 @@ void tst_Download::selection()
 
     // Of two examples with one path only the first in list order is downloaded.
     const QString path = serverPath(m_duplicate);
-    QCOMPARE(pathOf(m_repository->examples().first()), path); // the newest comes first
+    const Repository::Examples examples = m_repository->examples();
+    const auto first = *std::find_if(examples.cbegin(), examples.cend(),
+                                     [&path](const Repository::ExamplePtr &example) { return pathOf(example) == path; });
+    QCOMPARE(first->id(), m_duplicate); // the newest comes first
     m_repository->download({path});
     QTRY_COMPARE(downloaded.count(), 1);
-    QCOMPARE(downloaded.first().first().value<Repository::ExamplePtr>(), m_repository->examples().first());
+    QCOMPARE(downloaded.first().first().value<Repository::ExamplePtr>(), first);
     QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
     QCOMPARE(m_server.requestCount(GitLabServer::archiveRoute(m_duplicate)), 1);
 }

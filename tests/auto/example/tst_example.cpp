@@ -4,6 +4,7 @@
 #include <testsupport.h>
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
 
@@ -30,6 +31,8 @@ class tst_Example : public QObject
 private slots:
     void validity_data();
     void validity();
+    void ids_data();
+    void ids();
     void tags_data();
     void tags();
     void lastActivity_data();
@@ -45,7 +48,6 @@ void tst_Example::validity_data()
     QTest::addColumn<bool>("valid");
 
     QTest::newRow("complete") << project() << true;
-    QTest::newRow("fractional id") << project("id", 0.5) << true;
     QTest::newRow("no id") << project("id") << false;
     QTest::newRow("id 0") << project("id", 0) << false;
     QTest::newRow("id as digits") << project("id", "42") << false;
@@ -72,6 +74,38 @@ void tst_Example::validity()
     const Example example(json);
     QCOMPARE(example.isValid(), valid);
     QCOMPARE(example.json(), json);
+}
+
+void tst_Example::ids_data()
+{
+    QTest::addColumn<QByteArray>("id"); // as the server writes it
+    QTest::addColumn<qint64>("expected");
+
+    QTest::newRow("1") << QByteArray("1") << qint64(1);
+    QTest::newRow("written as a fraction") << QByteArray("1000.0") << qint64(1000);
+    QTest::newRow("2^53 - 1") << QByteArray("9007199254740991") << (qint64(1) << 53) - 1;
+    QTest::newRow("2^53") << QByteArray("9007199254740992") << qint64(0); // may be 2^53 + 1 rounded
+    QTest::newRow("2^53 + 1") << QByteArray("9007199254740993") << qint64(0);
+    QTest::newRow("2^63") << QByteArray("9223372036854775808") << qint64(0);
+    QTest::newRow("1e30") << QByteArray("1e30") << qint64(0);
+    QTest::newRow("1000.5") << QByteArray("1000.5") << qint64(0);
+    QTest::newRow("0.5") << QByteArray("0.5") << qint64(0);
+    QTest::newRow("0") << QByteArray("0") << qint64(0);
+    QTest::newRow("negative") << QByteArray("-78") << qint64(0);
+    QTest::newRow("digits in a string") << QByteArray("\"42\"") << qint64(0);
+    QTest::newRow("null") << QByteArray("null") << qint64(0);
+}
+
+void tst_Example::ids()
+{
+    QFETCH(QByteArray, id);
+    QFETCH(qint64, expected);
+    const QJsonDocument document = QJsonDocument::fromJson(R"({"id":)" + id + "}");
+    QVERIFY(document.isObject());
+    QCOMPARE(Example::toId(document.object().value("id")), expected);
+    QJsonObject json = project();
+    json.insert("id", document.object().value("id"));
+    QCOMPARE(Example(json).isValid(), expected != 0);
 }
 
 void tst_Example::tags_data()

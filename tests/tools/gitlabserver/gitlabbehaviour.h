@@ -15,7 +15,8 @@ struct GitLabBehaviour
         CloseMidBody, // send the head and half of the normal body, then close the connection
         NotJson,      // 200 with a body that is no JSON
         NoContent,    // 204 with an empty body
-        Redirect      // 301 with `location`
+        Redirect,     // `status` (301 by default) with `location`
+        Drip          // the normal answer's head, then its body one byte every `dripMs`
     };
 
     explicit GitLabBehaviour(Kind kind = Normal, int status = 200, const QByteArray &body = {},
@@ -29,6 +30,7 @@ struct GitLabBehaviour
     QByteArray contentType;
     QString location;
     int delayMs = 0;
+    int dripMs = 0;
     int times = -1; // how many requests it applies to; -1: every one
 
     static GitLabBehaviour delay(int milliseconds) { return GitLabBehaviour().after(milliseconds); }
@@ -41,7 +43,16 @@ struct GitLabBehaviour
     static GitLabBehaviour closeMidBody() { return GitLabBehaviour(CloseMidBody); }
     static GitLabBehaviour notJson() { return GitLabBehaviour(NotJson); }
     static GitLabBehaviour noContent() { return GitLabBehaviour(NoContent); }
-    static GitLabBehaviour redirect(const QString &to) { return GitLabBehaviour(Redirect, 301, {}, {}, to); }
+    static GitLabBehaviour redirect(const QString &to, int status = 301)
+    {
+        return GitLabBehaviour(Redirect, status, {}, {}, to);
+    }
+    static GitLabBehaviour drip(int msPerByte)
+    {
+        GitLabBehaviour behaviour(Drip);
+        behaviour.dripMs = msPerByte;
+        return behaviour;
+    }
 
     GitLabBehaviour &after(int milliseconds) { delayMs = milliseconds; return *this; }
     GitLabBehaviour &only(int count) { times = count; return *this; }

@@ -414,13 +414,33 @@ void GitLabServer::answer(QTcpSocket *socket, const GitLabBehaviour &behaviour)
         response = HttpResponse(204, {}, {});
         break;
     case GitLabBehaviour::Redirect:
-        response = HttpResponse(301, "<html><body>You are being redirected.</body></html>", "text/html");
+        response = HttpResponse(behaviour.status, "<html><body>You are being redirected.</body></html>", "text/html");
         response.addHeader("Location", behaviour.location.toUtf8());
         break;
+    case GitLabBehaviour::Drip:
+        drip(socket, route(request), behaviour.dripMs);
+        return;
     }
     socket->write(response.serialize());
     finish(socket);
     socket->disconnectFromHost();
+}
+
+void GitLabServer::drip(QTcpSocket *socket, const HttpResponse &response, int msPerByte)
+{
+    socket->write(response.head());
+    auto timer = new QTimer(socket); // goes with the connection when the client gives up
+    auto sent = std::make_shared<int>(0);
+    connect(timer, &QTimer::timeout, socket, [this, socket, timer, sent, body = response.body] {
+        if (*sent < body.size()) {
+            socket->write(body.mid((*sent)++, 1));
+            return;
+        }
+        timer->stop();
+        finish(socket);
+        socket->disconnectFromHost();
+    });
+    timer->start(msPerByte);
 }
 
 void GitLabServer::finish(QTcpSocket *socket)

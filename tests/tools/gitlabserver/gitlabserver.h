@@ -130,6 +130,7 @@ private:
     void onDisconnected(QTcpSocket *socket);
     void dispatch(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const GitLabBehaviour &behaviour);
+    void drip(QTcpSocket *socket, const HttpResponse &response, int msPerByte);
     void finish(QTcpSocket *socket);
 
     HttpResponse route(const HttpRequest &request) const;
