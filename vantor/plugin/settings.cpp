@@ -14,6 +14,7 @@ const char checkedDateKey[] = "UpdatesCheckedDate";
 const char checkTimeoutKey[] = "UpdatesCheckTimeoutDays";
 const char restartTimeoutKey[] = "ServiceRestartTimeoutSeconds";
 const char repositoriesKey[] = "Repositories";
+const char pendingKey[] = "UpdatesPendingExamples";
 const char dateFormat[] = "dd.MM.yyyy";
 const QChar separator = QLatin1Char('|');
 
@@ -34,6 +35,7 @@ void Settings::load(QSettings *settings)
         updatesCheckTimeoutDays = settings->value(QLatin1String(checkTimeoutKey)).toUInt();
     if (settings->contains(QLatin1String(restartTimeoutKey)))
         serviceRestartTimeoutSeconds = settings->value(QLatin1String(restartTimeoutKey)).toUInt();
+    updatesPendingExamples = parsePendingExamples(settings->value(QLatin1String(pendingKey)).toStringList());
 
     if (!settings->contains(QLatin1String(repositoriesKey))) {
         qCDebug(pluginLog) << "Settings does not contain variable:" << QString::fromLatin1(repositoriesKey);
@@ -61,6 +63,18 @@ void Settings::saveCheckedDates(QSettings *settings) const
 {
     settings->beginGroup(QLatin1String(groupKey));
     settings->setValue(QLatin1String(checkedDateKey), formatCheckedDates(updatesCheckedDate));
+    settings->endGroup();
+    settings->sync();
+}
+
+void Settings::savePendingExamples(QSettings *settings) const
+{
+    settings->beginGroup(QLatin1String(groupKey));
+    const QStringList list = formatPendingExamples(updatesPendingExamples);
+    if (list.isEmpty())
+        settings->remove(QLatin1String(pendingKey));
+    else
+        settings->setValue(QLatin1String(pendingKey), list);
     settings->endGroup();
     settings->sync();
 }
@@ -151,6 +165,42 @@ QStringList Settings::formatCheckedDates(const QHash<QString, QDate> &dates)
     for (auto it = dates.cbegin(); it != dates.cend(); ++it) {
         result.append(QString::fromLatin1("%1%2%3")
                           .arg(it.key(), QString(separator), it.value().toString(QLatin1String(dateFormat))));
+    }
+    return result;
+}
+
+// Entries are the repository name and its example paths, separated by "|".
+QHash<QString, QSet<QString>> Settings::parsePendingExamples(const QStringList &list)
+{
+    QHash<QString, QSet<QString>> result;
+    for (const QString &item : list) {
+        if (item.isEmpty())
+            continue;
+        const QStringList fields = item.split(separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
+        if (fields.size() < 2 || fields.at(0).isEmpty()) {
+            qCDebug(pluginLog) << "Skipping wrong setting in item:" << item;
+            continue;
+        }
+        if (result.contains(fields.at(0))) {
+            qCDebug(pluginLog) << "Skipping duplicated repository name in item:" << item;
+            continue;
+        }
+        QSet<QString> paths(fields.cbegin() + 1, fields.cend());
+        paths.remove(QString());
+        result.insert(fields.at(0), paths);
+    }
+    return result;
+}
+
+QStringList Settings::formatPendingExamples(const QHash<QString, QSet<QString>> &pending)
+{
+    QStringList result;
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
+        if (it.value().isEmpty())
+            continue;
+        QStringList paths(it.value().cbegin(), it.value().cend());
+        paths.sort();
+        result.append(it.key() + separator + paths.join(separator));
     }
     return result;
 }

@@ -32,11 +32,17 @@ public:
     quint32 updatesCheckTimeoutDays = 1;
     quint32 serviceRestartTimeoutSeconds = 60;
     QHash<QString, RepositorySettings> repositories;
+    // Per repository name, the examples whose download or installation was started and has not
+    // ended in an installed example: they are tried again at the next start.
+    QHash<QString, QSet<QString>> updatesPendingExamples;
 
     void load(QSettings *settings);
+    // Writes the four keys the options page edits; the pending examples are the download
+    // service's alone and are written only by savePendingExamples.
     void save(QSettings *settings) const;
     // Writes only the check dates, so that a long-lived copy does not undo other keys saved meanwhile.
     void saveCheckedDates(QSettings *settings) const;
+    void savePendingExamples(QSettings *settings) const;
 
     QString repositoryName(const QUrl &url) const;
 
@@ -48,6 +54,8 @@ private:
     static QStringList formatRepositories(const QHash<QString, RepositorySettings> &repositories);
     static QHash<QString, QDate> parseCheckedDates(const QStringList &list);
     static QStringList formatCheckedDates(const QHash<QString, QDate> &dates);
+    static QHash<QString, QSet<QString>> parsePendingExamples(const QStringList &list);
+    static QStringList formatPendingExamples(const QHash<QString, QSet<QString>> &pending);
 };
 
 } // namespace Internal

@@ -60,8 +60,9 @@ DownloadService::DownloadService(QObject *parent)
         connect(repository.data(), &Repository::fetched, this, &DownloadService::onFetched);
     }
     connect(&m_timer, &QTimer::timeout, &m_timer, [this] { checkClients(); }, Qt::DirectConnection);
-    // Beyond what the timer can hold, the interval is the longest it can.
-    const qint64 interval = qint64(m_settings.serviceRestartTimeoutSeconds) * 1000;
+    // Beyond what the timer can hold, the interval is the longest it can. Below a second, the
+    // ticks would keep the GUI thread busy restarting clients.
+    const qint64 interval = qint64(qMax(m_settings.serviceRestartTimeoutSeconds, 1u)) * 1000;
     m_timer.start(int(qMin<qint64>(interval, std::numeric_limits<int>::max())));
 }
 
@@ -81,6 +82,10 @@ void DownloadService::download(const QString &repositoryName, const QSet<QString
                       .arg(repositoryName));
         return;
     }
+    QSet<QString> listed;
+    for (const Repository::ExamplePtr &example : found->examples())
+        listed.insert(pathOf(example));
+    setPending(repositoryName, m_settings.updatesPendingExamples.value(repositoryName) + (paths & listed));
     found->download(paths);
 }
 
@@ -108,9 +113,15 @@ void DownloadService::checkClients()
     const QList<QSharedPointer<Repository>> repositories = m_repositories;
     bool allReady = true;
     for (const QSharedPointer<Repository> &repository : repositories) {
-        if (repository->isReady())
+        if (repository->isReady()) {
+            retryPending(repository.data());
             continue;
+        }
         allReady = false;
+        // A search under way ends by itself, successfully or not; restarting it would only
+        // start it again.
+        if (repository->isSearching())
+            continue;
         setStatus(QStringLiteral("%1 (%2)").arg(tr("API client is not ready - restarting"),
                                                 repository->url().toString()));
         repository->restart();
@@ -137,22 +148,26 @@ void DownloadService::onFetched()
     const QString name = m_settings.repositoryName(repository->url());
     const QDate lastCheck = m_settings.updatesCheckedDate.value(name);
     const QDate today = QDate::currentDate();
-    if (!UpdateCheck::isDue(lastCheck, m_settings.updatesCheckTimeoutDays, today))
-        return;
-
+    const bool due = UpdateCheck::isDue(lastCheck, m_settings.updatesCheckTimeoutDays, today);
     const Repository::Examples examples = repository->examples();
-    qCDebug(serviceLog) << "Updating examples:" << examples.size();
-    recordCheck(name, today);
+    if (due) {
+        qCDebug(serviceLog) << "Updating examples:" << examples.size();
+        recordCheck(name, today);
+    }
     if (name.isEmpty()) {
-        setStatus(tr("Skip downloading examples - unable to find repository for url: %1")
-                      .arg(repository->url().toString()));
+        if (due)
+            setStatus(tr("Skip downloading examples - unable to find repository for url: %1")
+                          .arg(repository->url().toString()));
         return;
     }
 
+    // Failed downloads and installations are tried again whether the repository is due or not.
+    QSet<QString> paths = pendingPaths(name, *repository);
     const QSet<QString> removed = m_settings.repositories.value(name).removedExamples;
-    QSet<QString> paths;
     for (const Repository::ExamplePtr &example : examples) {
         const QString path = pathOf(example);
+        if (!due || paths.contains(path))
+            continue;
         const bool wanted = !removed.contains(path)
                             && UpdateCheck::needsDownload(example->lastActivity(), lastCheck,
                                                           QDir(exampleFolder(name, path)).exists());
@@ -161,7 +176,52 @@ void DownloadService::onFetched()
         else
             qCDebug(serviceLog) << "Skip example:" << nameOf(example);
     }
+    // Examples removed meanwhile or gone from the server are no longer waited for.
+    setPending(name, paths);
     repository->download(paths);
+}
+
+QSet<QString> DownloadService::pendingPaths(const QString &repositoryName, const Repository &repository) const
+{
+    const QSet<QString> removed = m_settings.repositories.value(repositoryName).removedExamples;
+    const QSet<QString> started = m_settings.updatesPendingExamples.value(repositoryName);
+    QSet<QString> paths;
+    for (const Repository::ExamplePtr &example : repository.examples()) {
+        const QString path = pathOf(example);
+        if (!removed.contains(path)
+            && (started.contains(path) || !QDir(exampleFolder(repositoryName, path)).exists()))
+            paths.insert(path);
+    }
+    return paths;
+}
+
+void DownloadService::retryPending(Repository *repository)
+{
+    reloadSettings();
+    const QString name = m_settings.repositoryName(repository->url());
+    if (m_settings.updatesCheckTimeoutDays == 0 || name.isEmpty())
+        return;
+    // Once per session: a timer that keeps ticking for another repository must not make a loop
+    // of a permanently failing example.
+    QSet<QString> &retried = m_retriedOnTick[name];
+    QSet<QString> paths = pendingPaths(name, *repository) - retried;
+    for (auto it = paths.begin(); it != paths.end();)
+        it = repository->isBusy(*it) ? paths.erase(it) : std::next(it);
+    retried += paths;
+    setPending(name, m_settings.updatesPendingExamples.value(name) + paths);
+    repository->download(paths);
+}
+
+// Only the service writes the pending examples, so its copy is what is stored.
+void DownloadService::setPending(const QString &repositoryName, const QSet<QString> &paths)
+{
+    if (m_settings.updatesPendingExamples.value(repositoryName) == paths)
+        return;
+    if (paths.isEmpty())
+        m_settings.updatesPendingExamples.remove(repositoryName);
+    else
+        m_settings.updatesPendingExamples.insert(repositoryName, paths);
+    m_settings.savePendingExamples(Core::ICore::settings());
 }
 
 void DownloadService::reloadSettings()
@@ -175,6 +235,7 @@ void DownloadService::reloadSettings()
         if (it.value().isValid() && (!stored.isValid() || stored < it.value()))
             fresh.updatesCheckedDate.insert(it.key(), it.value());
     }
+    fresh.updatesPendingExamples = m_settings.updatesPendingExamples;
     m_settings = fresh;
 }
 
@@ -236,9 +297,16 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
             .arg(nameOf(example), name);
     });
     connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setStatus);
-    connect(installation, &ExampleInstallation::finished, this, [this, installation, release] {
+    connect(installation, &ExampleInstallation::finished, this,
+            [this, installation, release, name, path](bool installed) {
         installation->deleteLater();
         release();
+        // A failed one stays pending and is tried again.
+        if (installed) {
+            QSet<QString> pending = m_settings.updatesPendingExamples.value(name);
+            pending.remove(path);
+            setPending(name, pending);
+        }
         if (installation->hasRegistered()) {
             emit updated();
             emit Core::HelpManager::Signals::instance()->documentationChanged();

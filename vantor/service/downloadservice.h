@@ -4,7 +4,9 @@
 #include "repository/example.h"
 #include "repository/repository.h"
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QSharedPointer>
 #include <QTimer>
 
@@ -41,10 +43,17 @@ private:
     void checkClients();
     void reloadSettings();
     void recordCheck(const QString &repositoryName, const QDate &date);
+    // Examples of the list to try again whatever the check date says: not removed, and either
+    // started before without being installed, or without a folder.
+    QSet<QString> pendingPaths(const QString &repositoryName, const Repository &repository) const;
+    void retryPending(Repository *repository);
+    void setPending(const QString &repositoryName, const QSet<QString> &paths);
 
     Settings m_settings;
     QTimer m_timer;
     QList<QSharedPointer<Repository>> m_repositories;
+    // Per repository name, the examples the restart timer has tried again.
+    QHash<QString, QSet<QString>> m_retriedOnTick;
 
     friend class ::tst_UpdateCheck;
     friend class ::tst_Installation;

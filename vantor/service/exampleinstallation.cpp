@@ -299,18 +299,28 @@ void ExampleInstallation::start(const QByteArray &archive)
     // Named after the staging folder, so that a crash leaves nothing that is not found again.
     const QString temporaryFile = temporaryArchive(QFileInfo(m_staging).fileName());
     QFile file(temporaryFile);
-    bool saved = false;
+    QString saveError;
     // Never one that exists: it would be someone else's, and removed at the end.
-    if (!temporaryFile.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (temporaryFile.isEmpty()) {
+        saveError = QCoreApplication::translate("Vantor::Internal::DownloadService", "no temporary folder");
+    } else if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         m_temporaryFile = temporaryFile;
-        saved = file.write(archive) == archive.size() && file.flush();
+        if (file.write(archive) != archive.size() || !file.flush())
+            saveError = file.errorString();
         file.close();
+    } else {
+        saveError = file.errorString();
+    }
+    if (!saveError.isEmpty()) {
+        // A full disk or an unusable temporary folder is no fault of the archive.
+        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                  "Unable to save downloaded example: %1").arg(saveError));
+        return;
     }
     qCDebug(serviceLog) << "Saved temp file:" << m_temporaryFile;
 
-    m_archive = saved ? Utils::Archive::unarchive(Utils::FilePath::fromString(m_temporaryFile),
-                                                  Utils::FilePath::fromString(m_staging + QLatin1Char('/') + unpackedName))
-                      : nullptr;
+    m_archive = Utils::Archive::unarchive(Utils::FilePath::fromString(m_temporaryFile),
+                                          Utils::FilePath::fromString(m_staging + QLatin1Char('/') + unpackedName));
     if (!m_archive) {
         finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
                                                   "Downloaded file is not an archive"));

@@ -294,8 +294,7 @@ void tst_Download::redirects_data()
                                  << true;
     QTest::newRow("archive, 5 hops") << GitLabServer::archiveRoute(id) << GitLabBehaviour::redirect(archive).only(5)
                                      << true;
-    QTest::newRow("archive, 6 hops") << GitLabServer::archiveRoute(id) << GitLabBehaviour::redirect(archive).only(6)
-                                     << false;
+    QTest::newRow("archive, endless") << GitLabServer::archiveRoute(id) << GitLabBehaviour::redirect(archive) << false;
 }
 
 void tst_Download::redirects()
@@ -310,6 +309,8 @@ void tst_Download::redirects()
     m_repository->download({serverPath(id)});
     QTRY_COMPARE(downloaded.count() + failed.count(), 1);
     QCOMPARE(downloaded.count(), int(delivered));
+    // At most 5 hops (Qt would follow 50); Qt may send a request again once when a connection closes early.
+    QVERIFY(m_server.requestCount(GitLabServer::ArchiveRoute) <= 2 + ApiClient::MaximumRedirects);
     if (delivered) {
         const auto example = downloaded.first().first().value<Repository::ExamplePtr>();
         QCOMPARE(example->archive(), m_server.archive(id));

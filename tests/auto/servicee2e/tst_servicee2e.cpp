@@ -1,4 +1,5 @@
 #include "plugin/pathtemplates.h"
+#include "repository/apiclient.h"
 #include "service/downloadservice.h"
 
 #include <gitlabserver.h>
@@ -10,6 +11,7 @@
 
 #include <QImage>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QtTest>
 
 using namespace Vantor::Internal;
@@ -40,6 +42,8 @@ private slots:
     void installsRepository();
     void nextCheckDoesNothing();
     void oneInstallationPerPath();
+    void retriesFailed_data();
+    void retriesFailed();
 
 private:
     int archiveRequests(qint64 id) const { return m_server.requestCount(GitLabServer::archiveRoute(id)); }
@@ -159,6 +163,89 @@ void tst_ServiceE2e::oneInstallationPerPath()
     QVERIFY(documentation.wait(20000));
     QCOMPARE(archiveRequests(m_qml), before + 2);
     QCOMPARE(TestSupport::readManifest(exampleFolder("clock")).projectPath, QString("clock.pro"));
+}
+
+void tst_ServiceE2e::retriesFailed_data()
+{
+    QTest::addColumn<GitLabBehaviour>("archive"); // of "clock"
+    QTest::addColumn<QString>("special");
+
+    const QString none;
+    QTest::newRow("404") << GitLabBehaviour::reply(404) << none;
+    QTest::newRow("429") << GitLabBehaviour::reply(429) << none;
+    QTest::newRow("500") << GitLabBehaviour::reply(500) << none;
+    QTest::newRow("cut body") << GitLabBehaviour::closeMidBody() << none;
+    QTest::newRow("stalled") << GitLabBehaviour::noAnswer() << none;
+    QTest::newRow("slow drip") << GitLabBehaviour::drip(50) << none;
+    // As a full disk: nothing can be saved for unpacking.
+    QTest::newRow("temporary folder unusable") << GitLabBehaviour() << "no temporary folder";
+    // All installed, then an update of "clock" was being unpacked when the IDE was killed.
+    QTest::newRow("killed while unpacking") << GitLabBehaviour() << "killed";
+}
+
+// Failed, then the next start retries and installs, although the check date says today.
+void tst_ServiceE2e::retriesFailed()
+{
+    QFETCH(GitLabBehaviour, archive);
+    QFETCH(QString, special);
+    ApiClient::setTransferTimeout(500);
+    const QString repositoryFolder = examplePathTemplate().arg(repositoryName, QString());
+    QDir(repositoryFolder).removeRecursively();
+    TestSupport::writeVantorSettings({repositoryName + '|' + m_server.groupUrl("norvel-examples").toString() + '|'});
+    QSettings *settings = Core::ICore::settings();
+    m_server.clearBehaviours();
+    m_server.clearRequests();
+    m_server.setBehaviour(GitLabServer::archiveRoute(m_qml), archive);
+    const QByteArray tmp = qgetenv("TMPDIR");
+    QVERIFY(writeFile(m_work.path(), "not-a-folder", "a file"));
+    if (special == "no temporary folder")
+        qputenv("TMPDIR", m_work.filePath("not-a-folder").toLocal8Bit());
+    const int installedFirst = special == "killed" ? 3 : special.isEmpty() ? 2 : 0;
+    {
+        DownloadService service;
+        QSignalSpy documentation(Core::HelpManager::Signals::instance(),
+                                 &Core::HelpManager::Signals::documentationChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(documentation.count() == installedFirst && archiveRequests(m_qml) == 1
+                                     && m_server.inFlight() == 0 && QThreadPool::globalInstance()->activeThreadCount() == 0,
+                                 20000);
+        QTest::qWait(300); // one request, not a loop
+        QCOMPARE(documentation.count(), installedFirst);
+        QCOMPARE(archiveRequests(m_qml), 1);
+    }
+    qputenv("TMPDIR", tmp);
+    m_server.clearBehaviours();
+    QCOMPARE(settings->value("Vantor/UpdatesCheckedDate").toStringList(),
+             QStringList(repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy")));
+    if (special == "killed") {
+        // What the unpacking leaves: its staging folder and its temporary archive.
+        QVERIFY(writeFiles(exampleFolder(".unpack-clock-AbC123"), {{"unpacked/clock.pro", "TEMPLATE = app\n"}}));
+        QVERIFY(writeFile(QDir::tempPath(), "clock-AbC123.tar.gz", "half an archive"));
+        QVERIFY(writeFile(QDir::tempPath(), "foreign.tar.gz", "not ours"));
+        settings->setValue("Vantor/UpdatesPendingExamples", QStringList(repositoryName + "|clock"));
+        settings->sync();
+    } else {
+        QVERIFY(!QFileInfo::exists(exampleFolder("clock")));
+        QVERIFY(settings->value("Vantor/UpdatesPendingExamples").toStringList().value(0).startsWith(repositoryName + "|clock"));
+    }
+
+    m_server.clearRequests();
+    const int installedNext = 3 - (installedFirst == 3 ? 2 : installedFirst);
+    DownloadService service;
+    QSignalSpy documentation(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
+    QTRY_COMPARE_WITH_TIMEOUT(documentation.count(), installedNext, 20000);
+    QTest::qWait(300);
+    QCOMPARE(documentation.count(), installedNext);
+    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), installedNext); // nothing installed is fetched again
+    QCOMPARE(TestSupport::readManifest(exampleFolder("clock")).projectPath, QString("clock.pro"));
+    QCOMPARE(QDir(repositoryFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{"clock", "notes", "sensor-log"}));
+    QVERIFY(!settings->contains("Vantor/UpdatesPendingExamples"));
+    QCOMPARE(QDir(repositoryFolder).entryList({".unpack-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
+    QStringList left = QDir::temp().entryList({"*.tar.gz"}, QDir::Files, QDir::Name);
+    QCOMPARE(left, special == "killed" ? QStringList{"foreign.tar.gz"} : QStringList());
+    for (const QString &file : left)
+        QFile::remove(QDir::temp().filePath(file));
+    ApiClient::setTransferTimeout(ApiClient::DefaultTransferTimeoutMs);
 }
 
 QTEST_GUILESS_MAIN(tst_ServiceE2e)

@@ -4,11 +4,13 @@
 #include "service/downloadservice.h"
 
 #include <gitlabserver.h>
+#include <testprojects.h>
 #include <testsupport.h>
 
 #include <coreplugin/icore.h>
 
 #include <QLoggingCategory>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Vantor::Internal;
@@ -38,13 +40,19 @@ private slots:
     void cleanup();
     void decision_data();
     void decision();
-    void sameDayDownloadsNothing();
+    void sameDayRetriesFailed();
     void settingsChangedElsewhere();
     void restartTimer();
+    void noRestartStorm_data();
+    void noRestartStorm();
 
 private:
-    void writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck,
-                       int interval, int restartSeconds = 3600);
+    void writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck, int interval,
+                       const QVariant &restartSeconds = 3600, const QString &pending = {});
+    QStringList storedPending() const
+    {
+        return Core::ICore::settings()->value("Vantor/UpdatesPendingExamples").toStringList();
+    }
     Repository *repository() const { return m_service->m_repositories.first().data(); }
     // Delivers a list as the repository's client would after a fetch.
     void fetch(const Repository::Examples &examples) { emit repository()->client()->fetched(examples); }
@@ -86,11 +94,13 @@ void tst_UpdateCheck::cleanup()
     Core::ICore::settings()->remove("Vantor");
 }
 
-void tst_UpdateCheck::writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck,
-                                    int interval, int restartSeconds)
+void tst_UpdateCheck::writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck, int interval,
+                                    const QVariant &restartSeconds, const QString &pending)
 {
     QVariantMap values{{"UpdatesCheckTimeoutDays", interval},
                        {"ServiceRestartTimeoutSeconds", restartSeconds}};
+    if (!pending.isEmpty())
+        values.insert("UpdatesPendingExamples", QStringList(repositoryName + '|' + pending));
     if (!lastCheck.isNull())
         values.insert("UpdatesCheckedDate", QStringList(checked(lastCheck)));
     TestSupport::writeVantorSettings({QString("%1|%2|%3").arg(repositoryName, url.toString(), removed)}, values);
@@ -103,6 +113,7 @@ void tst_UpdateCheck::decision_data()
     QTest::addColumn<bool>("removed");
     QTest::addColumn<QString>("lastActivity");
     QTest::addColumn<bool>("folderExists");
+    QTest::addColumn<bool>("pending"); // its download or installation failed before
     QTest::addColumn<bool>("due");
     QTest::addColumn<bool>("downloaded");
 
@@ -110,24 +121,33 @@ void tst_UpdateCheck::decision_data()
     const auto iso = [](const QDateTime &time) { return time.toUTC().toString(Qt::ISODateWithMs); };
     const QString longAgo = iso(QDateTime::currentDateTime().addDays(-30));
     const QDate twoDays = today.addDays(-2);
+    const QDate yesterday = today.addDays(-1);
 
-    QTest::newRow("no stored date") << QDate() << 1 << false << longAgo << true << true << true;
-    QTest::newRow("yesterday, interval 1") << today.addDays(-1) << 1 << false << longAgo << false << false << false;
+    QTest::newRow("no stored date") << QDate() << 1 << false << longAgo << true << false << true << true;
+    QTest::newRow("yesterday, interval 1") << yesterday << 1 << false << longAgo << true << false << false << false;
     QTest::newRow("two days ago, changed since")
-        << twoDays << 1 << false << iso(QDateTime::currentDateTime()) << true << true << true;
-    QTest::newRow("two days ago, unchanged") << twoDays << 1 << false << longAgo << true << true << false;
-    QTest::newRow("two days ago, unchanged, folder missing") << twoDays << 1 << false << longAgo << false << true
-                                                             << true;
+        << twoDays << 1 << false << iso(QDateTime::currentDateTime()) << true << false << true << true;
+    QTest::newRow("two days ago, unchanged") << twoDays << 1 << false << longAgo << true << false << true << false;
+    QTest::newRow("two days ago, unchanged, folder missing")
+        << twoDays << 1 << false << longAgo << false << false << true << true;
     QTest::newRow("changed a second before the check day")
-        << twoDays << 1 << false << iso(twoDays.startOfDay().addSecs(-1)) << true << true << false;
+        << twoDays << 1 << false << iso(twoDays.startOfDay().addSecs(-1)) << true << false << true << false;
     QTest::newRow("changed at the start of the check day")
-        << twoDays << 1 << false << iso(twoDays.startOfDay()) << true << true << true;
-    QTest::newRow("future date") << today.addDays(3) << 1 << false << longAgo << false << false << false;
-    QTest::newRow("interval 0") << QDate() << 0 << false << longAgo << false << false << false;
-    QTest::newRow("five days ago, interval 7") << today.addDays(-5) << 7 << false << longAgo << false << false << false;
-    QTest::newRow("removed example") << QDate() << 1 << true << longAgo << false << true << false;
-    QTest::newRow("unreadable activity") << twoDays << 1 << false << "last tuesday" << true << true << true;
-    QTest::newRow("missing activity") << twoDays << 1 << false << QString() << true << true << true;
+        << twoDays << 1 << false << iso(twoDays.startOfDay()) << true << false << true << true;
+    QTest::newRow("future date") << today.addDays(3) << 1 << false << longAgo << true << false << false << false;
+    QTest::newRow("interval 0") << QDate() << 0 << false << longAgo << false << false << false << false;
+    QTest::newRow("five days ago, interval 7") << today.addDays(-5) << 7 << false << longAgo << true << false << false
+                                               << false;
+    QTest::newRow("removed example") << QDate() << 1 << true << longAgo << false << false << true << false;
+    QTest::newRow("unreadable activity") << twoDays << 1 << false << "last tuesday" << true << false << true << true;
+    QTest::newRow("missing activity") << twoDays << 1 << false << QString() << true << false << true << true;
+    // Retried whatever the check date says, until installed or removed.
+    QTest::newRow("not due, folder missing") << yesterday << 1 << false << longAgo << false << false << false << true;
+    QTest::newRow("not due, failed before") << yesterday << 1 << false << longAgo << true << true << false << true;
+    QTest::newRow("failed before, removed since") << yesterday << 1 << true << longAgo << true << true << false
+                                                  << false;
+    QTest::newRow("failed before, interval 0") << yesterday << 0 << false << longAgo << true << true << false
+                                               << false;
 }
 
 void tst_UpdateCheck::decision()
@@ -137,41 +157,52 @@ void tst_UpdateCheck::decision()
     QFETCH(bool, removed);
     QFETCH(QString, lastActivity);
     QFETCH(bool, folderExists);
+    QFETCH(bool, pending);
     QFETCH(bool, due);
     QFETCH(bool, downloaded);
 
-    writeSettings(m_deadUrl, removed ? "demo" : QString(), lastCheck, interval);
+    writeSettings(m_deadUrl, removed ? "demo" : QString(), lastCheck, interval, 3600, pending ? "demo" : QString());
     if (folderExists)
         QVERIFY(QDir().mkpath(exampleFolder("demo")));
     m_service = std::make_unique<DownloadService>();
     QSignalSpy updated(m_service.get(), &DownloadService::updated);
 
-    // A second example that is always due, so that a skipped "demo" is not an empty download.
+    // A second example without a folder: downloaded whenever automatic updates are on.
     fetch({makeExample("demo", lastActivity), makeExample("other", QString())});
     QCOMPARE(updated.count(), 1);
     QCOMPARE(repository()->isBusy("demo"), downloaded);
-    QCOMPARE(repository()->isBusy("other"), due);
+    QCOMPARE(repository()->isBusy("other"), interval != 0);
 
     const QStringList dates = Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList();
     QCOMPARE(dates, due ? QStringList(checked(QDate::currentDate()))
                         : lastCheck.isValid() ? QStringList(checked(lastCheck)) : QStringList());
+    // Pending until installed: these downloads fail.
+    if (interval != 0)
+        QCOMPARE(storedPending(), QStringList(repositoryName + (downloaded ? "|demo|other" : "|other")));
 }
 
-void tst_UpdateCheck::sameDayDownloadsNothing()
+void tst_UpdateCheck::sameDayRetriesFailed()
 {
     writeSettings(m_deadUrl, QString(), QDate(), 1);
     m_service = std::make_unique<DownloadService>();
+    QVERIFY(QDir().mkpath(exampleFolder("chart")));
     const Repository::Examples examples{makeExample("demo", QString()), makeExample("chart", QString())};
     fetch(examples);
     QCOMPARE(busy(), QStringList({"chart", "demo"}));
-    // Their downloads fail, which ends them.
+    // Their downloads fail, which ends them; they stay pending.
+    QTRY_COMPARE(busy(), QStringList());
+    QCOMPARE(storedPending(), QStringList(repositoryName + "|chart|demo"));
+
+    // A restarted client fetches again the same day: the failed ones are tried once more.
+    fetch(examples);
+    QCOMPARE(busy(), QStringList({"chart", "demo"}));
     QTRY_COMPARE(busy(), QStringList());
 
-    // A restarted client fetches again the same day.
-    QSignalSpy updated(m_service.get(), &DownloadService::updated);
+    // Removed by the user meanwhile: no longer waited for.
+    writeSettings(m_deadUrl, "demo", QDate::currentDate(), 1);
     fetch(examples);
-    QCOMPARE(updated.count(), 1);
-    QCOMPARE(busy(), QStringList());
+    QCOMPARE(busy(), QStringList({"chart"}));
+    QCOMPARE(storedPending(), QStringList(repositoryName + "|chart"));
 }
 
 void tst_UpdateCheck::settingsChangedElsewhere()
@@ -213,10 +244,13 @@ void tst_UpdateCheck::restartTimer()
 {
     GitLabServer server;
     QVERIFY(server.listen());
-    server.addGroup("examples");
+    QTemporaryDir folder;
+    QVERIFY(TestProjects::writeQmakeProject(folder.filePath("demo"), "demo"));
+    QVERIFY(server.addProject(server.addGroup("examples"), folder.filePath("demo")));
     // The group search fails twice: the first client and the first restarted one stay down.
     server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::reply(500).only(2));
-    writeSettings(server.groupUrl("examples"), QString(), QDate(), 0, 1);
+    server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::reply(500));
+    writeSettings(server.groupUrl("examples"), QString(), QDate(), 1, 1);
 
     m_service = std::make_unique<DownloadService>();
     QSignalSpy status(m_service.get(), &DownloadService::statusChanged);
@@ -233,6 +267,42 @@ void tst_UpdateCheck::restartTimer()
     QTest::qWait(1500);
     QCOMPARE(TestSupport::texts(status).count(restarting), 2);
     QVERIFY(!m_service->m_timer.isActive());
+    // The failed download was tried again at the last tick, and only then.
+    QCOMPARE(server.requestCount(GitLabServer::ArchiveRoute), 2);
+}
+
+void tst_UpdateCheck::noRestartStorm_data()
+{
+    QTest::addColumn<QVariant>("seconds");
+    QTest::addColumn<GitLabBehaviour>("search");
+    QTest::addColumn<int>("maxRestarts"); // in 2 s
+
+    QTest::newRow("0, search fails") << QVariant(0) << GitLabBehaviour::reply(500) << 2;
+    // Text reads as 0. A search under way is not restarted.
+    QTest::newRow("text, search hangs") << QVariant("soon") << GitLabBehaviour::noAnswer() << 0;
+}
+
+void tst_UpdateCheck::noRestartStorm()
+{
+    QFETCH(QVariant, seconds);
+    QFETCH(GitLabBehaviour, search);
+    QFETCH(int, maxRestarts);
+    GitLabServer server;
+    QVERIFY(server.listen());
+    server.addGroup("examples");
+    server.setBehaviour(GitLabServer::SearchRoute, search);
+    writeSettings(server.groupUrl("examples"), QString(), QDate(), 1, seconds);
+    ApiClient::setTransferTimeout(10000);
+
+    m_service = std::make_unique<DownloadService>();
+    QSignalSpy status(m_service.get(), &DownloadService::statusChanged);
+    QCOMPARE(m_service->m_timer.interval(), 1000);
+    QTest::qWait(2000);
+    const int restarts = TestSupport::texts(status).filter("API client is not ready - restarting").size();
+    QVERIFY2(restarts <= maxRestarts, qPrintable(QString::number(restarts)));
+    QVERIFY(server.requestCount(GitLabServer::SearchRoute) <= maxRestarts + 1);
+    ApiClient::setTransferTimeout(2000);
+    m_service.reset();
 }
 
 QTEST_GUILESS_MAIN(tst_UpdateCheck)
