@@ -58,6 +58,10 @@
         <source>Download larger than %1 MiB cancelled: %2</source>
         <translation>Download größer als %1 MiB abgebrochen: %2</translation>
     </message>
+    <message>
+        <source>Search error: request return wrong data - unusable group id</source>
+        <translation>Suchfehler: Die Anfrage lieferte falsche Daten - unbrauchbare Gruppen-ID</translation>
+    </message>
 </context>
 <context>
     <name>Vantor::Internal::DownloadService</name>
@@ -120,6 +124,14 @@
     <message>
         <source>Unable to move example %1 into place</source>
         <translation>Beispiel %1 kann nicht an seinen Platz verschoben werden</translation>
+    </message>
+    <message>
+        <source>no temporary folder</source>
+        <translation>kein temporärer Ordner</translation>
+    </message>
+    <message>
+        <source>Unable to save downloaded example: %1</source>
+        <translation>Heruntergeladenes Beispiel kann nicht gespeichert werden: %1</translation>
     </message>
 </context>
 <context>
