@@ -3,22 +3,25 @@
 # server. Starts the server on 127.0.0.1 with the projects of demo/group, gives the host a fresh
 # temporary settings path whose install-wide settings name the server's group as repository
 # "demo", runs the host headless until the plugin has gone quiet and prints the examples that the
-# host's Welcome screen lists.
+# host's Welcome screen lists. Settings and installed examples stay in <build-dir>/demo until the
+# next run, which starts afresh.
 #
-# Usage: bash scripts/demo.sh [--gui] [--verbose] [--keep] [build-dir]
+# Usage: bash scripts/demo.sh [--gui] [--options] [--verbose] [build-dir]
 #   --gui      open the host's window instead of printing (needs a display); close it to end
+#   --options  also save a picture of the plugin's options page after the sync, in
+#              <build-dir>/screenshots/demo-options-page.png (no display needed)
 #   --verbose  show the plugin's debug output
-#   --keep     keep the temporary folder (settings, installed examples) and print its path
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-gui=0 verbose=0 keep=0 build=build
+gui=0 options=0 verbose=0 build=build
 for arg in "$@"; do
     case $arg in
         --gui) gui=1 ;;
+        --options) options=1 ;;
         --verbose) verbose=1 ;;
-        --keep) keep=1 ;;
-        -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --keep) ;; # what it kept is now always kept, in the build folder
+        -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "Unknown option: $arg" >&2; exit 2 ;;
         *) build=$arg ;;
     esac
@@ -34,21 +37,19 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 cmake --build "$build" -j2 --target qtcreator-host Vantor VantorTranslations gitlabserver
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-demo.XXXXXX")
+# Each run starts afresh; what it installs stays for a look until the next run.
+work=$(cd "$build" && pwd)/demo
+rm -rf "$work"
 server_pid=
 cleanup() {
     if [ -n "$server_pid" ]; then
         kill "$server_pid" 2>/dev/null || true
         wait "$server_pid" 2>/dev/null || true
     fi
-    if [ $keep = 1 ]; then
-        echo "Kept: $work (settings in $work/settings, examples in $work/data/QtProject/QtCreator)"
-    else
-        rm -rf "$work"
-    fi
 }
 trap cleanup EXIT
 mkdir -p "$work/settings" "$work/install/QtProject" "$work/data" "$work/tmp"
+examples="$work/data/QtProject/QtCreator/demo"
 
 # Only local traffic: no proxy for the server on 127.0.0.1.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
@@ -93,11 +94,17 @@ host=("$build/bin/qtcreator-host" -settingspath "$work/settings"
 
 if [ $gui = 1 ]; then
     "${host[@]}"
+    echo "The examples are in $examples; they stay until the next demo run."
     exit 0
 fi
 
+picture=()
+if [ $options = 1 ]; then
+    mkdir -p "$build/screenshots"
+    picture=(--options "Norvel OS Examples" --screenshot "$(cd "$build" && pwd)/screenshots/demo-options-page.png")
+fi
 status=0
-"${host[@]}" --list-examples --quit-when-idle 3 --timeout 120 >"$work/examples.txt" || status=$?
+"${host[@]}" --list-examples --quit-when-idle 3 --timeout 120 "${picture[@]}" >"$work/examples.txt" || status=$?
 echo
 echo "Examples listed by the host's Welcome screen:"
 cat "$work/examples.txt"
@@ -108,4 +115,10 @@ fi
 if ! grep -q '^  example: ' "$work/examples.txt"; then
     echo "The host lists no examples." >&2
     exit 1
+fi
+echo
+echo "The examples were installed into $examples"
+echo "(settings in $work/settings). They stay there until the next demo run, which starts afresh."
+if [ $options = 1 ]; then
+    echo "Picture of the options page: ${picture[3]}"
 fi

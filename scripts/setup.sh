@@ -18,6 +18,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Quiet unless it fails: the package manager's output goes to a log shown only then.
+    log=$(mktemp "${TMPDIR:-/tmp}/vantor-setup.XXXXXX")
+    echo "Installing ${#missing[@]} Debian packages: ${missing[*]}"
+    if ! { $sudo apt-get update -qq && $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+        >"$log" 2>&1; then
+        echo "Set-up failed. Its log ($log):" >&2
+        cat "$log" >&2
+        exit 1
+    fi
+    rm -f "$log"
 fi

@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -29,11 +30,15 @@ namespace {
 
 enum ExitCode { Success = 0, UsageError = 1, TimeLimitReached = 2, PluginErrors = 3 };
 
-bool hasArgument(int argc, char *argv[], const char *name)
+// Looks for an option in its one- and two-dash forms, before the application object exists.
+bool hasArgument(int argc, char *argv[], std::initializer_list<const char *> names)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0)
-            return true;
+        const char *argument = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
+        for (const char *name : names) {
+            if (argument[0] == '-' && std::strcmp(argument + 1, name) == 0)
+                return true;
+        }
     }
     return false;
 }
@@ -80,9 +85,10 @@ void drainThreadPool()
 
 int main(int argc, char *argv[])
 {
-    const bool headless = hasArgument(argc, argv, "--list-examples")
-                          || hasArgument(argc, argv, "-list-examples");
-    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const bool headless = hasArgument(argc, argv, {"list-examples", "list-options"});
+    // These need no window either, and must work where there is no display.
+    const bool windowless = headless || hasArgument(argc, argv, {"h", "help", "help-all", "?"});
+    if (windowless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
@@ -112,7 +118,8 @@ int main(int argc, char *argv[])
                                           QLatin1String("Headless: print the example sets and their "
                                                         "examples, then quit."));
     const QCommandLineOption listOptions(QLatin1String("list-options"),
-                                         QLatin1String("Headless: print the options pages too."));
+                                         QLatin1String("Headless: print the examples and the options "
+                                                       "pages, then quit."));
     const QCommandLineOption quitWhenIdle(QLatin1String("quit-when-idle"),
                                           QLatin1String("Quit once no plugin has changed the "
                                                         "examples for this many seconds."),
@@ -123,10 +130,12 @@ int main(int argc, char *argv[])
                                      QLatin1String("seconds"), QLatin1String("300"));
     const QCommandLineOption options(QLatin1String("options"),
                                      QLatin1String("Open the options dialog on start, on the page "
-                                                   "with this name if given (\"\" for none)."),
+                                                   "with this name if given (\"\" for none); "
+                                                   "headless too, for --screenshot."),
                                      QLatin1String("page"));
     const QCommandLineOption screenshot(QLatin1String("screenshot"),
-                                        QLatin1String("Save a picture of the window when quitting."),
+                                        QLatin1String("Save a picture of the window, or of the options "
+                                                      "dialog when it is open, when quitting."),
                                         QLatin1String("file"));
     parser.addOptions({settingsPath, installSettingsPath, pluginPath, listExamples, listOptions,
                        quitWhenIdle, timeout, options, screenshot});
@@ -199,6 +208,13 @@ int main(int argc, char *argv[])
             QTimer::singleShot(0, window.get(), [&window, page] { window->showOptions(page); });
         }
     }
+    // Headless, the options dialog is only there to be pictured.
+    std::unique_ptr<Host::OptionsDialog> headlessOptions;
+    if (headless && parser.isSet(options)) {
+        headlessOptions = std::make_unique<Host::OptionsDialog>();
+        headlessOptions->selectPage(parser.value(options));
+        headlessOptions->show();
+    }
     if (headless && !idleSeconds)
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
 
@@ -206,9 +222,11 @@ int main(int argc, char *argv[])
     if (appResult != 0 && exitCode == Success)
         exitCode = appResult;
 
-    if (window && parser.isSet(screenshot)) {
-        QWidget *shown = QApplication::activeModalWidget();
-        if (!(shown ? shown : window.get())->grab().save(parser.value(screenshot)))
+    QWidget *pictured = headlessOptions ? headlessOptions.get() : QApplication::activeModalWidget();
+    if (!pictured)
+        pictured = window.get();
+    if (pictured && parser.isSet(screenshot)) {
+        if (!pictured->grab().save(parser.value(screenshot)))
             qWarning("Cannot save the picture to %s", qPrintable(parser.value(screenshot)));
     }
     if (headless) {
@@ -216,6 +234,7 @@ int main(int argc, char *argv[])
         if (parser.isSet(listOptions))
             printListing(optionsPageListing());
     }
+    headlessOptions.reset();
     if (!errors.isEmpty() && exitCode == Success)
         exitCode = PluginErrors;
 

@@ -4,6 +4,7 @@
 #include "vantorpluginprivate.h"
 
 #include <extensionsystem/pluginmanager.h>
+#include <utils/qtcsettings.h>
 
 #include <QCoreApplication>
 #include <QSslSocket>

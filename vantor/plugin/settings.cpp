@@ -79,6 +79,16 @@ void Settings::savePendingExamples(QSettings *settings) const
     settings->sync();
 }
 
+void Settings::saveExceptCheckedDates(QSettings *settings) const
+{
+    settings->beginGroup(QLatin1String(groupKey));
+    settings->setValue(QLatin1String(checkTimeoutKey), updatesCheckTimeoutDays);
+    settings->setValue(QLatin1String(restartTimeoutKey), serviceRestartTimeoutSeconds);
+    settings->setValue(QLatin1String(repositoriesKey), formatRepositories(repositories));
+    settings->endGroup();
+    settings->sync();
+}
+
 QString Settings::repositoryName(const QUrl &url) const
 {
     for (auto it = repositories.cbegin(); it != repositories.cend(); ++it) {

@@ -43,6 +43,9 @@ public:
     // Writes only the check dates, so that a long-lived copy does not undo other keys saved meanwhile.
     void saveCheckedDates(QSettings *settings) const;
     void savePendingExamples(QSettings *settings) const;
+    // Writes every key but the check dates, so that a copy older than the last check does not
+    // move them back.
+    void saveExceptCheckedDates(QSettings *settings) const;
 
     QString repositoryName(const QUrl &url) const;
 

@@ -2,8 +2,13 @@
 
 #include "plugin/registration.h"
 #include "service/downloadservice.h"
+#include "ui/optionspage.h"
+#include "ui/optionswidget.h"
 
+#include <brix/sdk/osvariant.h>
 #include <coreplugin/icore.h>
+
+#include <QCoreApplication>
 
 #include <memory>
 
@@ -23,7 +28,10 @@ std::unique_ptr<DownloadService> &serviceOwner()
 VantorPluginPrivate::VantorPluginPrivate()
 {
     registerInstalledExamples(Core::ICore::settings());
-    // The options page will be created here, as a child of this object, before the service.
+    new OptionsPage(Brix::Sdk::osVariant(0) + QLatin1Char(' ')
+                        + QCoreApplication::translate("Vantor::Internal::VantorPlugin", "Examples"),
+                    Utils::Id("Tas.Vantor.Plugin.Settings.Page"),
+                    [] { return new OptionsWidget; }, this);
     serviceOwner().reset(new DownloadService);
 }
 

@@ -74,6 +74,7 @@ void Repository::connectClient()
     connect(client, &ApiClient::downloaded, this, &Repository::downloaded);
     connect(client, &ApiClient::fetched, this, &Repository::onFetched);
     connect(client, &ApiClient::ready, client, &ApiClient::fetch);
+    connect(client, &ApiClient::statusChanged, this, &Repository::statusChanged);
 }
 
 void Repository::onFetched(const Examples &examples)

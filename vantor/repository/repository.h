@@ -41,6 +41,7 @@ public:
     // Ends the installation of a downloaded example, so that it may be downloaded again.
     void release(const QString &path);
     bool isBusy(const QString &path) const { return m_busy.contains(path); }
+    bool isBusy() const { return !m_busy.isEmpty(); }
 
     ApiClient *client() const { return m_client.get(); }
 
@@ -50,6 +51,8 @@ public:
 signals:
     void downloaded(Vantor::Internal::Repository::ExamplePtr example);
     void fetched();
+    // The client's status texts.
+    void statusChanged(const QString &status);
 
 private slots:
     void onFetched(const Vantor::Internal::Repository::Examples &examples);

@@ -13,7 +13,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QPointer>
+#include <QScopeGuard>
 
+#include <algorithm>
 #include <limits>
 
 namespace Vantor {
@@ -58,6 +60,11 @@ DownloadService::DownloadService(QObject *parent)
         m_repositories.append(repository);
         connect(repository.data(), &Repository::downloaded, this, &DownloadService::onDownloaded);
         connect(repository.data(), &Repository::fetched, this, &DownloadService::onFetched);
+        // The clients' texts too; this service clears the text itself once it has nothing to do.
+        connect(repository.data(), &Repository::statusChanged, this, [this](const QString &status) {
+            if (!status.isEmpty())
+                emit statusChanged(status);
+        });
     }
     connect(&m_timer, &QTimer::timeout, &m_timer, [this] { checkClients(); }, Qt::DirectConnection);
     // Beyond what the timer can hold, the interval is the longest it can. Below a second, the
@@ -103,8 +110,10 @@ QSharedPointer<Repository> DownloadService::repository(const QString &name) cons
 
 void DownloadService::setStatus(const QString &status)
 {
-    if (!status.isEmpty())
+    if (!status.isEmpty()) {
         qCDebug(serviceLog) << "Status:" << status;
+        m_reported = true;
+    }
     emit statusChanged(status);
 }
 
@@ -137,6 +146,7 @@ void DownloadService::onFetched()
         setStatus(castError());
         return;
     }
+    const auto clear = qScopeGuard([this] { clearStatusWhenIdle(); });
     emit updated();
 
     // The options page saves its own copy: its interval and removals count from the next check.
@@ -289,14 +299,30 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
         return;
     }
 
+    // Removed by the user while it was downloading or unpacking: not installed after all.
+    const QString removed = tr("Example %1 was removed, so it is not installed").arg(nameOf(example));
+    if (isRemovedNow(name, path)) {
+        setStatus(removed);
+        release();
+        clearStatusWhenIdle();
+        return;
+    }
+
     auto *installation = new ExampleInstallation(name, path, example, this);
-    installation->setRegistrationCheck([this, name, example] {
-        if (this->repository(name))
-            return QString();
-        return tr("Skip registering example %1 - unable to find repository for name: %2")
-            .arg(nameOf(example), name);
+    installation->setRegistrationCheck([this, name, path, example, removed] {
+        if (!this->repository(name))
+            return tr("Skip registering example %1 - unable to find repository for name: %2")
+                .arg(nameOf(example), name);
+        return isRemovedNow(name, path) ? removed : QString();
     });
-    connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setStatus);
+    const QString unpacking = tr("Unpacking example: %1").arg(nameOf(example));
+    connect(installation, &ExampleInstallation::statusChanged, this, [this, unpacking](const QString &status) {
+        // Progress, not a problem to keep on show.
+        const bool reported = m_reported;
+        setStatus(status);
+        if (status == unpacking)
+            m_reported = reported;
+    });
     connect(installation, &ExampleInstallation::finished, this,
             [this, installation, release, name, path](bool installed) {
         installation->deleteLater();
@@ -311,8 +337,34 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
             emit updated();
             emit Core::HelpManager::Signals::instance()->documentationChanged();
         }
+        clearStatusWhenIdle();
     });
     installation->start(bytes);
+}
+
+// The user may remove an example while it is still downloading or unpacking; what is stored now
+// counts, not the copy read when the download was chosen.
+bool DownloadService::isRemovedNow(const QString &repositoryName, const QString &path) const
+{
+    Settings stored;
+    stored.load(Core::ICore::settings());
+    return stored.repositories.value(repositoryName).removedExamples.contains(path);
+}
+
+bool DownloadService::isIdle() const
+{
+    return std::none_of(m_repositories.cbegin(), m_repositories.cend(),
+                        [](const QSharedPointer<Repository> &repository) { return repository->isBusy(); });
+}
+
+// Once nothing is left to do, the progress text goes; a problem reported meanwhile stays.
+void DownloadService::clearStatusWhenIdle()
+{
+    if (!isIdle())
+        return;
+    if (!m_reported)
+        setStatus(QString());
+    m_reported = false;
 }
 
 } // namespace Internal

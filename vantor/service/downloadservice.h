@@ -48,12 +48,17 @@ private:
     QSet<QString> pendingPaths(const QString &repositoryName, const Repository &repository) const;
     void retryPending(Repository *repository);
     void setPending(const QString &repositoryName, const QSet<QString> &paths);
+    bool isRemovedNow(const QString &repositoryName, const QString &path) const;
+    bool isIdle() const;
+    void clearStatusWhenIdle();
 
     Settings m_settings;
     QTimer m_timer;
     QList<QSharedPointer<Repository>> m_repositories;
     // Per repository name, the examples the restart timer has tried again.
     QHash<QString, QSet<QString>> m_retriedOnTick;
+    // A problem was reported since the service was last idle: the status line keeps it.
+    bool m_reported = false;
 
     friend class ::tst_UpdateCheck;
     friend class ::tst_Installation;

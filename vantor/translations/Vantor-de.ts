@@ -133,6 +133,10 @@
         <source>Unable to save downloaded example: %1</source>
         <translation>Heruntergeladenes Beispiel kann nicht gespeichert werden: %1</translation>
     </message>
+    <message>
+        <source>Example %1 was removed, so it is not installed</source>
+        <translation>Beispiel %1 wurde entfernt und wird daher nicht installiert</translation>
+    </message>
 </context>
 <context>
     <name>Vantor::Internal::Example</name>
@@ -149,6 +153,121 @@
 It is not the part of the example.</source>
         <translation>Diese Datei verwendet das SDK, um das Bild des Beispiels im Willkommensbildschirm anzuzeigen.
 Sie ist nicht Teil des Beispiels.</translation>
+    </message>
+</context>
+<context>
+    <name>Vantor::Internal::ExamplesDialog</name>
+    <message>
+        <source>Select Examples to Install</source>
+        <translation>Zu installierende Beispiele auswählen</translation>
+    </message>
+    <message>
+        <source>Filter examples</source>
+        <translation>Beispiele filtern</translation>
+    </message>
+    <message>
+        <source>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Name:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Description:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Updated:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%3&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Location:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%4&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</source>
+        <translation>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Name:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Beschreibung:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Aktualisiert:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%3&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Ort:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%4&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>Vantor::Internal::OptionsWidget</name>
+    <message>
+        <source>Add or remove examples from selected repository</source>
+        <translation>Beispiele aus dem ausgewählten Repository hinzufügen oder entfernen</translation>
+    </message>
+    <message>
+        <source>Installed Examples</source>
+        <translation>Installierte Beispiele</translation>
+    </message>
+    <message>
+        <source>Repository:</source>
+        <translation>Repository:</translation>
+    </message>
+    <message>
+        <source>Selected repository name</source>
+        <translation>Name des ausgewählten Repositorys</translation>
+    </message>
+    <message>
+        <source>List of installed examples</source>
+        <translation>Liste der installierten Beispiele</translation>
+    </message>
+    <message>
+        <source>Filter examples</source>
+        <translation>Beispiele filtern</translation>
+    </message>
+    <message>
+        <source>Add examples from online repository</source>
+        <translation>Beispiele aus dem Online-Repository hinzufügen</translation>
+    </message>
+    <message>
+        <source>Add...</source>
+        <translation>Hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Remove selected installed examples</source>
+        <translation>Ausgewählte installierte Beispiele entfernen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Online Updates</source>
+        <translation>Online-Aktualisierungen</translation>
+    </message>
+    <message>
+        <source>Check every</source>
+        <translation>Prüfen alle</translation>
+    </message>
+    <message>
+        <source>Timeout for checking example updates and downloading new examples.
+Set 0 to disable automatic updates.</source>
+        <translation>Abstand zwischen den Prüfungen auf aktualisierte und neue Beispiele.
+0 schaltet die automatische Aktualisierung aus.</translation>
+    </message>
+    <message>
+        <source>day(s)</source>
+        <translation>Tag(e)</translation>
+    </message>
+    <message>
+        <source>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Folder:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Link:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</source>
+        <translation>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Ordner:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Link:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</translation>
+    </message>
+    <message>
+        <source>Updated</source>
+        <translation>Aktuell</translation>
+    </message>
+    <message>
+        <source>Update available</source>
+        <translation>Aktualisierung verfügbar</translation>
+    </message>
+    <message>
+        <source>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Location:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Updated:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Status:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%3&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</source>
+        <translation>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Ort:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Aktualisiert:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Status:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%3&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</translation>
+    </message>
+    <message>
+        <source>Examples Not Found</source>
+        <translation>Keine Beispiele gefunden</translation>
+    </message>
+    <message>
+        <source>Check your online connection and try again later!</source>
+        <translation>Prüfen Sie Ihre Internetverbindung und versuchen Sie es später erneut!</translation>
+    </message>
+    <message>
+        <source>Examples Not Selected</source>
+        <translation>Keine Beispiele ausgewählt</translation>
+    </message>
+    <message>
+        <source>Select examples to remove, press Remove button, then press Apply button to apply changes.</source>
+        <translation>Wählen Sie die zu entfernenden Beispiele aus, klicken Sie auf „Entfernen“ und dann auf „Übernehmen“, um die Änderungen anzuwenden.</translation>
+    </message>
+</context>
+<context>
+    <name>Vantor::Internal::Plugin</name>
+    <message>
+        <source>Open location...</source>
+        <translation>Speicherort öffnen...</translation>
     </message>
 </context>
 <context>

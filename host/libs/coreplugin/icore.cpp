@@ -6,7 +6,7 @@ namespace Core {
 
 // The settings objects are the plugin manager's, as in the real host, so that
 // ExtensionSystem::PluginManager::settings() and ICore::settings() are one object.
-QSettings *ICore::settings(QSettings::Scope scope)
+Utils::QtcSettings *ICore::settings(QSettings::Scope scope)
 {
     if (scope == QSettings::UserScope)
         return ExtensionSystem::PluginManager::settings();
@@ -22,9 +22,9 @@ void ICore::setSettingsPaths(const QString &userPath, const QString &installPath
     const QString organization = QLatin1String("QtProject");
     const QString application = QLatin1String("QtCreator");
     ExtensionSystem::PluginManager::setSettings(
-        new QSettings(QSettings::IniFormat, QSettings::UserScope, organization, application));
+        new Utils::QtcSettings(QSettings::IniFormat, QSettings::UserScope, organization, application));
     ExtensionSystem::PluginManager::setGlobalSettings(
-        new QSettings(QSettings::IniFormat, QSettings::SystemScope, organization, application));
+        new Utils::QtcSettings(QSettings::IniFormat, QSettings::SystemScope, organization, application));
 }
 
 } // namespace Core

@@ -2,8 +2,9 @@
 
 #include "core_global.h"
 
+#include <utils/qtcsettings.h>
+
 #include <QObject>
-#include <QSettings>
 
 namespace Core {
 
@@ -13,7 +14,7 @@ class CORE_EXPORT ICore : public QObject
     Q_OBJECT
 
 public:
-    static QSettings *settings(QSettings::Scope scope = QSettings::UserScope);
+    static Utils::QtcSettings *settings(QSettings::Scope scope = QSettings::UserScope);
 
     // Host side only: sets the folders of the user and the install-wide settings and
     // recreates the settings objects. Organisation and application names must be set before.

@@ -3,6 +3,8 @@
 #include "iplugin.h"
 #include "pluginspec.h"
 
+#include <utils/qtcsettings.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -41,8 +43,8 @@ public:
     void stopAll();
 
     PluginManager *instance = nullptr;
-    QSettings *settings = nullptr;
-    QSettings *globalSettings = nullptr;
+    Utils::QtcSettings *settings = nullptr;
+    Utils::QtcSettings *globalSettings = nullptr;
     QStringList pluginPaths;
     QVector<PluginSpec *> specs;
     QVector<PluginSpec *> loadQueue;
@@ -244,7 +246,7 @@ PluginManager *PluginManager::instance()
 
 // The user and the install-wide settings alike: set by the host, or made on first use under the
 // host's names.
-static void replaceSettings(QSettings *&slot, QSettings *settings)
+static void replaceSettings(Utils::QtcSettings *&slot, Utils::QtcSettings *settings)
 {
     if (slot == settings)
         return;
@@ -253,32 +255,32 @@ static void replaceSettings(QSettings *&slot, QSettings *settings)
     registerSettingsCleanup();
 }
 
-static QSettings *settingsIn(QSettings *&slot, QSettings::Scope scope)
+static Utils::QtcSettings *settingsIn(Utils::QtcSettings *&slot, QSettings::Scope scope)
 {
     if (!slot) {
-        slot = new QSettings(QSettings::IniFormat, scope, QLatin1String("QtProject"),
+        slot = new Utils::QtcSettings(QSettings::IniFormat, scope, QLatin1String("QtProject"),
                              QLatin1String("QtCreator"));
         registerSettingsCleanup();
     }
     return slot;
 }
 
-void PluginManager::setSettings(QSettings *settings)
+void PluginManager::setSettings(Utils::QtcSettings *settings)
 {
     replaceSettings(d()->settings, settings);
 }
 
-QSettings *PluginManager::settings()
+Utils::QtcSettings *PluginManager::settings()
 {
     return settingsIn(d()->settings, QSettings::UserScope);
 }
 
-void PluginManager::setGlobalSettings(QSettings *settings)
+void PluginManager::setGlobalSettings(Utils::QtcSettings *settings)
 {
     replaceSettings(d()->globalSettings, settings);
 }
 
-QSettings *PluginManager::globalSettings()
+Utils::QtcSettings *PluginManager::globalSettings()
 {
     return settingsIn(d()->globalSettings, QSettings::SystemScope);
 }

@@ -6,9 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
-QT_BEGIN_NAMESPACE
-class QSettings;
-QT_END_NAMESPACE
+namespace Utils { class QtcSettings; }
 
 namespace ExtensionSystem {
 
@@ -26,10 +24,10 @@ public:
 
     // The manager owns the settings objects it is given. Without one, settings() is the host's
     // user file (INI, "QtProject"/"QtCreator") and globalSettings() the install-wide one.
-    static void setSettings(QSettings *settings);
-    static QSettings *settings();
-    static void setGlobalSettings(QSettings *settings);
-    static QSettings *globalSettings();
+    static void setSettings(Utils::QtcSettings *settings);
+    static Utils::QtcSettings *settings();
+    static void setGlobalSettings(Utils::QtcSettings *settings);
+    static Utils::QtcSettings *globalSettings();
 
     // Plugin loading from folders: every library in the folders whose metadata IID is the host's
     // plugin interface id is a plugin.

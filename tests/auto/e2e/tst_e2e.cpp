@@ -1,8 +1,18 @@
+#include "optionsdialog.h"
+
 #include <gitlabserver.h>
+#include <messagelog.h>
 #include <testprojects.h>
 #include <testsupport.h>
 
+#include <coreplugin/icore.h>
+#include <extensionsystem/pluginmanager.h>
+
+#include <QDialogButtonBox>
 #include <QImage>
+#include <QListWidget>
+#include <QPushButton>
+#include <QThreadPool>
 #include <QProcess>
 #include <QSettings>
 #include <QtTest>
@@ -36,6 +46,8 @@ private slots:
     void installThenUpdateOnlyWhatChanged();
     void serverDownAtStart();
     void shippedTranslation();
+    void removeOnOptionsPageAndAddBack();
+    void helpWithoutDisplay();
 
 private:
     // A fresh folder for one case: the server's projects, settings, data and temporary files.
@@ -43,6 +55,9 @@ private:
     void provision(const QString &repositoryUrl, const QVariantMap &userValues = {});
     // Runs the host headless until the plugin has gone quiet; onLog sees the log as it grows.
     HostRun runHost(int idleSeconds = 3, const std::function<void(const QString &)> &onLog = {});
+    // The host's options dialog in this process, over the real plugin library: `act` works on the
+    // plugin's page, OK applies and closes, and the plugins are shut down once `done` holds.
+    void optionsSession(const std::function<void(QWidget *)> &act, const std::function<bool()> &done);
     QString exampleFolder(const QString &path) const
     {
         return m_root + "/data/QtProject/QtCreator/" + repositoryName + '/' + path;
@@ -153,7 +168,7 @@ HostRun tst_E2e::runHost(int idleSeconds, const std::function<void(const QString
             onLog(run.log);
     });
     host.start(HOST_PROGRAM, {"-settingspath", m_root + "/settings", "-installsettingspath", m_root + "/install",
-                              "-pluginpath", PLUGIN_FOLDER, "--list-examples",
+                              "-pluginpath", PLUGIN_FOLDER, "--list-examples", "--list-options",
                               "--quit-when-idle", QString::number(idleSeconds), "--timeout", "60"});
     if (!host.waitForStarted()) {
         run.log = host.errorString();
@@ -205,6 +220,7 @@ void tst_E2e::installThenUpdateOnlyWhatChanged()
     QVERIFY2(first.log.contains("Loaded plugins: Vantor 4.15.2"), qPrintable(first.log));
     QCOMPARE(first.log.count(QString("Failed to load translator: \"%1\" \"Vantor\"").arg(TRANSLATIONS_FOLDER)), 1);
     QCOMPARE(first.listing(), expectedListing());
+    QVERIFY(first.output.contains("options page: Help | Norvel OS Examples | Tas.Vantor.Plugin.Settings.Page"));
     QCOMPARE(QImage(exampleFolder("hello/example-icon.png")).size(), QSize(128, 128));
     QCOMPARE(QImage(exampleFolder("tool/example-icon.png")).size(), QSize(128, 64));
     QVERIFY(!QFileInfo::exists(exampleFolder("launcher/example-icon.png")));
@@ -271,8 +287,92 @@ void tst_E2e::shippedTranslation()
     QVERIFY2(run.listing().filter("Launcher Icons").value(0).endsWith("| tags: Qt,Beispiel"),
              qPrintable(run.listing().join('\n')));
     QVERIFY2(run.log.contains("Beispiel wird heruntergeladen: Hello Widgets"), qPrintable(run.log));
+    QVERIFY(run.output.contains("options page: Help | Norvel OS Beispiele | Tas.Vantor.Plugin.Settings.Page"));
 }
 
-QTEST_GUILESS_MAIN(tst_E2e)
+void tst_E2e::optionsSession(const std::function<void(QWidget *)> &act, const std::function<bool()> &done)
+{
+    QCoreApplication::setOrganizationName("QtProject");
+    QCoreApplication::setApplicationName("QtCreator");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_root + "/data"));
+    qputenv("TMPDIR", QFile::encodeName(m_root + "/tmp"));
+    Core::ICore::setSettingsPaths(m_root + "/settings", m_root + "/install");
+    ExtensionSystem::PluginManager manager;
+    ExtensionSystem::PluginManager::setPluginPaths({PLUGIN_FOLDER});
+    ExtensionSystem::PluginManager::loadPlugins();
+    QCOMPARE(ExtensionSystem::PluginManager::errors(), QStringList());
+    {
+        Host::OptionsDialog dialog;
+        dialog.show();
+        QVERIFY(dialog.selectPage("Norvel OS Examples"));
+        auto page = dialog.findChild<QWidget *>("Vantor__Internal__OptionsWidget");
+        QVERIFY(page);
+        act(page);
+        dialog.buttonBox()->button(QDialogButtonBox::Ok)->click();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(done(), 30000);
+    QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+}
+
+void tst_E2e::removeOnOptionsPageAndAddBack()
+{
+    GitLabServer server;
+    prepareCase("options", server);
+    QVERIFY(server.listen());
+    provision(server.groupUrl(groupPath).toString());
+    VERIFY_RUN(runHost());
+    QVERIFY(QFileInfo::exists(exampleFolder("hello/examples-manifest.xml")));
+
+    optionsSession([](QWidget *page) {
+        auto list = page->findChild<QListWidget *>("examplesListWidget");
+        QCOMPARE(list->findItems("hello", Qt::MatchExactly).size(), 1);
+        list->findItems("hello", Qt::MatchExactly).value(0)->setSelected(true);
+        page->findChild<QPushButton *>("removeButton")->click();
+    }, [] { return true; });
+    QVERIFY(!QFileInfo::exists(exampleFolder("hello")));
+    QVERIFY(QFileInfo::exists(exampleFolder("tool/examples-manifest.xml")));
+
+    // The next start, with a check due, brings back neither it nor what the user removed before.
+    setCheckedDate(QDate::currentDate().addDays(-2));
+    server.clearRequests();
+    const HostRun next = runHost();
+    VERIFY_RUN(next);
+    QCOMPARE(server.requestCount(GitLabServer::archiveRoute(m_ids.value("hello"))), 0);
+    QVERIFY(!QFileInfo::exists(exampleFolder("hello")));
+    QCOMPARE(next.listing().filter("Hello Widgets"), QStringList());
+
+    // Added back on the page once the plugin has the server's list (a due check says so).
+    setCheckedDate(QDate::currentDate().addDays(-2));
+    TestSupport::MessageLog::start("tas.vantor.plugin.service.debug=true");
+    TestSupport::MessageLog::clear();
+    optionsSession([](QWidget *page) {
+        QTRY_VERIFY_WITH_TIMEOUT(TestSupport::MessageLog::containsStartingWith("Updating examples:"), 20000);
+        QTimer::singleShot(0, [] {
+            auto online = QApplication::activeModalWidget();
+            QVERIFY(online);
+            online->findChild<QListWidget *>("examplesListWidget")->findItems("hello", Qt::MatchExactly).value(0)->setSelected(true);
+            online->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+        });
+        page->findChild<QPushButton *>("addButton")->click();
+        QCOMPARE(page->findChild<QListWidget *>("examplesListWidget")->findItems("hello", Qt::MatchExactly).size(), 1);
+    }, [this] { return QFileInfo::exists(exampleFolder("hello/examples-manifest.xml")); });
+    QCOMPARE(server.requestCount(GitLabServer::archiveRoute(m_ids.value("hello"))), 1);
+    QCOMPARE(server.requestCount(GitLabServer::archiveRoute(m_ids.value("removed"))), 0);
+}
+
+void tst_E2e::helpWithoutDisplay()
+{
+    QProcess host;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    host.setProcessEnvironment(environment);
+    host.start(HOST_PROGRAM, {"--help"});
+    QVERIFY(host.waitForFinished());
+    QCOMPARE(host.exitCode(), 0);
+    QVERIFY(host.readAllStandardOutput().contains("--list-examples"));
+}
+
+QTEST_MAIN(tst_E2e)
 
 #include "tst_e2e.moc"

@@ -1,0 +1,77 @@
+#include "examplesdialog.h"
+#include "ui_examplesdialog.h"
+
+#include "installlocationmenu.h"
+
+#include "repository/example.h"
+
+#include <QJsonObject>
+#include <QListWidgetItem>
+#include <QUrl>
+
+namespace Vantor {
+namespace Internal {
+
+namespace {
+
+QString field(const Repository::ExamplePtr &example, const char *name)
+{
+    return example->json().value(QLatin1String(name)).toString();
+}
+
+} // namespace
+
+ExamplesDialog::ExamplesDialog(const Repository::Examples &examples, QWidget *parent)
+    : QDialog(parent)
+    , m_ui(new Ui::ExamplesDialog)
+{
+    m_ui->setupUi(this);
+    m_ui->filterLineEdit->setFiltering(true);
+    // The items store the project's web page.
+    installLocationMenu(m_ui->examplesListWidget,
+                        [](const QString &text) { return QUrl(text, QUrl::TolerantMode); });
+    connect(m_ui->filterLineEdit, &QLineEdit::textChanged, this, &ExamplesDialog::filterExamples);
+
+    for (const Repository::ExamplePtr &example : examples) {
+        auto item = new QListWidgetItem;
+        item->setText(field(example, "path"));
+        item->setToolTip(
+            tr("<table><tbody>"
+               "<tr><td style=\"width: 40%;\">Name:&nbsp;</td><td style=\"width: 60%;\">%1</td></tr>"
+               "<tr><td style=\"width: 40%;\">Description:&nbsp;</td><td style=\"width: 60%;\">%2</td></tr>"
+               "<tr><td style=\"width: 40%;\">Updated:&nbsp;</td><td style=\"width: 60%;\">%3</td></tr>"
+               "<tr><td style=\"width: 40%;\">Location:&nbsp;</td><td style=\"width: 60%;\">%4</td></tr>"
+               "</tbody></table>")
+                .arg(field(example, "name"), field(example, "description"),
+                     example->lastActivity().toLocalTime().toString(Qt::TextDate),
+                     field(example, "web_url")));
+        item->setData(Qt::UserRole, field(example, "web_url"));
+        m_ui->examplesListWidget->insertItem(m_ui->examplesListWidget->count(), item);
+    }
+}
+
+ExamplesDialog::~ExamplesDialog()
+{
+    delete m_ui;
+}
+
+void ExamplesDialog::accept()
+{
+    m_selectedExamples.clear();
+    const QList<QListWidgetItem *> items = m_ui->examplesListWidget->selectedItems();
+    for (const QListWidgetItem *item : items)
+        m_selectedExamples.insert(item->text());
+    QDialog::accept();
+}
+
+void ExamplesDialog::filterExamples(const QString &text)
+{
+    QListWidget *list = m_ui->examplesListWidget;
+    for (int row = 0; row < list->count(); ++row) {
+        QListWidgetItem *item = list->item(row);
+        item->setHidden(item->text().indexOf(text, 0, Qt::CaseInsensitive) == -1);
+    }
+}
+
+} // namespace Internal
+} // namespace Vantor
