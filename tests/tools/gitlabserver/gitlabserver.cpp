@@ -52,6 +52,7 @@ GitLabServer::GitLabServer(QObject *parent)
     , m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &GitLabServer::onNewConnection);
+    m_clock.start();
 }
 
 GitLabServer::~GitLabServer()
@@ -317,6 +318,8 @@ int GitLabServer::requestCount(const QString &pathPattern) const
 void GitLabServer::clearRequests()
 {
     m_requests.clear();
+    ++m_logGeneration;
+    m_connections = 0;
 }
 
 // Connections
@@ -324,7 +327,10 @@ void GitLabServer::clearRequests()
 void GitLabServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        m_pending.insert(socket, Pending());
+        Pending pending;
+        pending.connection = ++m_connectionSerial;
+        ++m_connections;
+        m_pending.insert(socket, pending);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
     }
@@ -336,17 +342,27 @@ void GitLabServer::onReadyRead(QTcpSocket *socket)
     if (it == m_pending.end())
         return;
     it->buffer += socket->readAll();
-    if (it->received)
-        return; // one request per connection; anything after it is ignored
+    takeRequest(socket);
+}
+
+// Starts the next request of a connection once its head is complete; one at a time, in order.
+void GitLabServer::takeRequest(QTcpSocket *socket)
+{
+    auto it = m_pending.find(socket);
+    if (it == m_pending.end() || it->received)
+        return;
     const int end = it->buffer.indexOf("\r\n\r\n");
     if (end < 0)
         return;
-    if (!HttpRequest::parse(it->buffer.left(end + 2), &it->request)) {
+    const QByteArray head = it->buffer.left(end + 2);
+    it->buffer.remove(0, end + 4);
+    if (!HttpRequest::parse(head, &it->request)) {
         socket->write(HttpResponse(400, message(QStringLiteral("400 Bad request"))).serialize());
         socket->disconnectFromHost();
         return;
     }
     it->received = true; // requests of GET carry no body
+    it->answered = false;
     dispatch(socket);
 }
 
@@ -363,7 +379,13 @@ void GitLabServer::onDisconnected(QTcpSocket *socket)
 
 void GitLabServer::dispatch(QTcpSocket *socket)
 {
-    const HttpRequest request = m_pending.value(socket).request;
+    Pending &pending = m_pending[socket];
+    HttpRequest &request = pending.request;
+    request.receivedAt = m_clock.elapsed();
+    request.answeredAt = -1;
+    request.connection = pending.connection;
+    pending.logIndex = m_requests.size();
+    pending.logGeneration = m_logGeneration;
     m_requests.append(request);
     m_maxInFlight = std::max(m_maxInFlight, ++m_inFlight);
 
@@ -421,9 +443,15 @@ void GitLabServer::answer(QTcpSocket *socket, const GitLabBehaviour &behaviour)
         drip(socket, route(request), behaviour.dripMs);
         return;
     }
+    response.keepAlive = request.keepAlive();
     socket->write(response.serialize());
     finish(socket);
-    socket->disconnectFromHost();
+    if (!response.keepAlive) {
+        socket->disconnectFromHost();
+        return;
+    }
+    m_pending[socket].received = false;
+    takeRequest(socket);
 }
 
 void GitLabServer::drip(QTcpSocket *socket, const HttpResponse &response, int msPerByte)
@@ -450,6 +478,8 @@ void GitLabServer::finish(QTcpSocket *socket)
         return;
     it->answered = true;
     --m_inFlight;
+    if (it->logGeneration == m_logGeneration && it->logIndex >= 0 && it->logIndex < m_requests.size())
+        m_requests[it->logIndex].answeredAt = m_clock.elapsed();
 }
 
 // Routes

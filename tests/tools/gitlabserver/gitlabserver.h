@@ -4,6 +4,7 @@
 #include "httpmessage.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -44,7 +45,8 @@ struct GitLabProjectOptions
 //   GET /uploads/-/system/project/avatar/<id>/<file>           project picture
 //
 // Every project is a real folder committed to its own git repository; its archive is made once per
-// commit by git and kept in memory. All answers are "Connection: close".
+// commit by git and kept in memory. Connections are kept open between requests (HTTP/1.1 keep-alive)
+// unless the client asks to close them.
 class GitLabServer : public QObject
 {
     Q_OBJECT
@@ -90,9 +92,10 @@ public:
     void setBehaviour(const QString &pathPattern, const GitLabBehaviour &behaviour);
     void clearBehaviours();
 
-    // Request log and load.
+    // Request log and load. clearRequests() also restarts the count of accepted connections.
     QList<HttpRequest> requests() const { return m_requests; }
     int requestCount(const QString &pathPattern) const;
+    int connectionCount() const { return m_connections; }
     void clearRequests();
     int inFlight() const { return m_inFlight; }
     int maxInFlight() const { return m_maxInFlight; }
@@ -123,10 +126,14 @@ private:
         HttpRequest request;
         bool received = false;
         bool answered = false;
+        int connection = 0;
+        int logIndex = -1;      // of the current request in m_requests
+        int logGeneration = 0;  // m_requests was not cleared since
     };
 
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
+    void takeRequest(QTcpSocket *socket);
     void onDisconnected(QTcpSocket *socket);
     void dispatch(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const GitLabBehaviour &behaviour);
@@ -159,6 +166,10 @@ private:
     QList<QPair<QRegularExpression, GitLabBehaviour>> m_behaviours;
     QHash<QTcpSocket *, Pending> m_pending;
     QList<HttpRequest> m_requests;
+    int m_logGeneration = 0;
+    int m_connections = 0;
+    int m_connectionSerial = 0;
+    QElapsedTimer m_clock;
     int m_inFlight = 0;
     int m_maxInFlight = 0;
     QString m_error;

@@ -13,6 +13,11 @@ QByteArray HttpRequest::header(const QByteArray &name) const
     return {};
 }
 
+bool HttpRequest::keepAlive() const
+{
+    return version == "HTTP/1.1" && header("Connection").compare("close", Qt::CaseInsensitive) != 0;
+}
+
 QString HttpRequest::queryValue(const QString &key) const
 {
     // Form encoding writes spaces as "+"; QUrlQuery would keep them.
@@ -30,6 +35,7 @@ bool HttpRequest::parse(const QByteArray &head, HttpRequest *request)
     if (parts.size() != 3 || !parts.at(2).startsWith("HTTP/1.") || !parts.at(1).startsWith('/'))
         return false;
     request->method = parts.at(0);
+    request->version = parts.at(2);
     request->target = parts.at(1);
     const int question = request->target.indexOf('?');
     request->path = question < 0 ? request->target : request->target.left(question);
@@ -62,7 +68,7 @@ QByteArray HttpResponse::head() const
         head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     for (const auto &header : headers)
         head += header.first + ": " + header.second + "\r\n";
-    head += "Connection: close\r\n\r\n";
+    head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     return head;
 }
 
