@@ -72,8 +72,8 @@ QStringList optionsPageListing()
     return lines;
 }
 
-// Download workers of the plugins run on the global pool; let them end before the plugin
-// libraries are unloaded.
+// Background jobs that plugins started on the global pool end before the plugin libraries are
+// unloaded.
 void drainThreadPool()
 {
     const QDeadlineTimer deadline(3000);

@@ -3,7 +3,7 @@
 #include "example.h"
 #include "plugin/logging.h"
 
-#include <QtConcurrent/QtConcurrentMap>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -17,6 +17,7 @@
 #include <QNetworkRequest>
 #include <QSslSocket>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -47,27 +48,23 @@ QJsonObject firstObject(const QJsonDocument &document, const char *moreThanOneMe
 
 } // namespace
 
-// The network objects of one request. Those of a request made in a worker thread belong to that
-// thread, and exactly one side disposes of them: the client's thread once it has taken the finished
-// reply, or the worker itself when it stops waiting before that.
-struct ApiClient::Transfer
+// The network manager of one thread, kept for all the requests made from it so that their
+// connections stay open between them. The thread that made it deletes it in close(). A completion
+// handled in the client's thread uses its reply only under the mutex and only while the manager is
+// still there, so it never reaches a reply that went with the manager.
+struct ApiClient::Line
 {
     QMutex mutex;
-    QNetworkAccessManager *manager = nullptr;
-    bool taken = false;
-    bool abandoned = false;
+    QNetworkAccessManager *manager = new QNetworkAccessManager;
 
-    bool take()
+    void close()
     {
-        QMutexLocker locker(&mutex);
-        taken = !abandoned;
-        return taken;
-    }
-    bool abandon()
-    {
-        QMutexLocker locker(&mutex);
-        abandoned = !taken;
-        return abandoned;
+        QNetworkAccessManager *gone = nullptr;
+        {
+            QMutexLocker locker(&mutex);
+            std::swap(gone, manager);
+        }
+        delete gone; // with the replies nobody took
     }
 };
 
@@ -111,6 +108,48 @@ struct ApiClient::Workers
     QList<std::shared_ptr<Wait>> waits;
 };
 
+// The examples of one download that no worker has taken yet. The run's workers take them one after
+// another, each over its own kept connections.
+struct ApiClient::Run
+{
+    QMutex mutex;
+    Repository::Examples examples;
+
+    explicit Run(const Repository::Examples &examples)
+        : examples(examples)
+    {}
+    Repository::ExamplePtr take()
+    {
+        QMutexLocker locker(&mutex);
+        return examples.isEmpty() ? Repository::ExamplePtr() : examples.takeFirst();
+    }
+};
+
+namespace {
+
+// What the two requests of one example have brought; touched only in the client's thread.
+struct Arrival
+{
+    int pending = 2;
+    bool archive = false;
+    bool picture = false;
+};
+
+struct DownloadPool : QThreadPool
+{
+    DownloadPool() { setMaxThreadCount(ApiClient::DownloadWorkers); }
+};
+
+} // namespace
+
+QThreadPool *ApiClient::downloadPool()
+{
+    // Destroyed when the library is unloaded, after the workers were released on quit; it waits
+    // for them, so no worker runs on once the library's code is gone.
+    static DownloadPool pool;
+    return &pool;
+}
+
 void ApiClient::setTransferTimeout(int milliseconds)
 {
     s_transferTimeout = milliseconds;
@@ -124,6 +163,7 @@ int ApiClient::transferTimeout()
 ApiClient::ApiClient(const QUrl &url, QObject *parent)
     : QObject(parent)
     , m_workers(std::make_shared<Workers>())
+    , m_line(std::make_shared<Line>())
 {
     Repository::registerMetaTypes();
     m_workers->client = this;
@@ -164,6 +204,7 @@ ApiClient::~ApiClient()
         m_workers->client = nullptr;
     }
     stopWorkers();
+    m_line->close();
 }
 
 void ApiClient::onAboutToQuit()
@@ -178,7 +219,7 @@ void ApiClient::onAboutToQuit()
 // Ends every wait and keeps the runs from starting the examples they still hold.
 void ApiClient::stopWorkers()
 {
-    for (QFuture<Repository::ExamplePtr> &run : m_runs)
+    for (QFuture<void> &run : m_runs)
         run.cancel();
     m_runs.clear();
     QMutexLocker locker(&m_workers->mutex);
@@ -195,7 +236,7 @@ void ApiClient::fetch()
     }
     setStatus(tr("Fetch examples"));
     const QUrl url(m_baseUrl.toString() + QStringLiteral("/groups/%1").arg(m_groupId));
-    request(url, "application/json", [this](QNetworkReply &reply) { onFetchReply(readJson(reply)); }, [] {});
+    request(m_line, url, "application/json", [this](QNetworkReply &reply) { onFetchReply(readJson(reply)); }, [] {});
 }
 
 void ApiClient::search()
@@ -204,7 +245,7 @@ void ApiClient::search()
     const QUrl url(m_baseUrl.toString() + QStringLiteral("/groups?search=\"%1\"").arg(m_group),
                    QUrl::TolerantMode);
     request(
-        url, "application/json",
+        m_line, url, "application/json",
         [this](QNetworkReply &reply) {
             m_searching = false;
             onSearchReply(readJson(reply));
@@ -212,48 +253,35 @@ void ApiClient::search()
         [this] { m_searching = false; });
 }
 
-std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const QByteArray &contentType,
-                                                         const SuccessHandler &onSuccess,
-                                                         const ErrorHandler &onError)
+void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
+                        const SuccessHandler &onSuccess, const ErrorHandler &onError)
 {
     qCDebug(apiLog) << "Requesting:" << url.toString();
-    const QNetworkRequest request = networkRequest(url, contentType);
-
-    const auto transfer = std::make_shared<Transfer>();
-    transfer->manager = new QNetworkAccessManager;
-    // A request of the client's own thread ends with the client at the latest.
-    if (QThread::currentThread() == thread())
-        transfer->manager->setParent(this);
-
-    connect(transfer->manager, &QNetworkAccessManager::finished, this,
-            [this, transfer, onSuccess, onError](QNetworkReply *reply) {
-        if (!transfer->take())
-            return; // the worker stopped waiting and has disposed of the request
-        QNetworkAccessManager *manager = transfer->manager;
-        const auto dispose = [reply, manager] {
-            reply->close();
-            reply->deleteLater();
-            manager->deleteLater();
-        };
+    QNetworkReply *reply = line->manager->get(networkRequest(url, contentType));
+    // Queued when the request was made in a worker: the reply is handled in the client's thread.
+    connect(reply, &QNetworkReply::finished, this, [this, line, reply, onSuccess, onError] {
+        QMutexLocker locker(&line->mutex);
+        if (!line->manager)
+            return; // the worker has ended and its manager took the reply along
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299) {
+        const bool success = reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299;
+        if (success) {
             onSuccess(*reply);
-            dispose();
+        } else if (reply->property(tooLargeProperty).toBool()) {
+            setStatus(tr("Download larger than %1 MiB cancelled: %2")
+                          .arg(MaximumBodyBytes >> 20)
+                          .arg(reply->url().toString()));
         } else {
-            if (reply->property(tooLargeProperty).toBool()) {
-                setStatus(tr("Download larger than %1 MiB cancelled: %2")
-                              .arg(MaximumBodyBytes >> 20)
-                              .arg(reply->url().toString()));
-            } else {
-                setStatus(tr("Network error: %1").arg(reply->errorString()));
-            }
-            // Before the handler ends a worker's wait, so that the worker finds the deletion pending.
-            dispose();
-            onError();
+            setStatus(tr("Network error: %1").arg(reply->errorString()));
         }
+        // The manager keeps the connection for the next request; the reply goes in its own thread.
+        reply->close();
+        reply->deleteLater();
+        locker.unlock();
+        if (!success)
+            onError();
     });
 
-    QNetworkReply *reply = transfer->manager->get(request);
     // A server that accepts and never sends must not hold the request (and a pool thread) for ever.
     auto stallTimer = new QTimer(reply);
     stallTimer->setSingleShot(true);
@@ -292,7 +320,6 @@ std::shared_ptr<ApiClient::Transfer> ApiClient::request(const QUrl &url, const Q
         *periodStart = *received;
     });
     rateTimer->start();
-    return transfer;
 }
 
 QNetworkRequest ApiClient::networkRequest(const QUrl &url, const QByteArray &contentType)
@@ -385,97 +412,103 @@ void ApiClient::setStatus(const QString &status)
 
 void ApiClient::download(const Repository::Examples &examples)
 {
-    const std::shared_ptr<Workers> workers = m_workers;
-    const std::function<Repository::ExamplePtr(Repository::ExamplePtr)> work =
-        [workers](Repository::ExamplePtr example) { return downloadExample(workers, example); };
-    const auto finished = [](const QFuture<Repository::ExamplePtr> &run) { return run.isFinished(); };
+    const auto finished = [](const QFuture<void> &worker) { return worker.isFinished(); };
     m_runs.erase(std::remove_if(m_runs.begin(), m_runs.end(), finished), m_runs.end());
-    m_runs.append(QtConcurrent::mapped(examples, work));
+    const auto run = std::make_shared<Run>(examples);
+    const int width = std::min(examples.size(), downloadPool()->maxThreadCount());
+    for (int i = 0; i < width; ++i)
+        m_runs.append(QtConcurrent::run(downloadPool(), &ApiClient::work, m_workers, run));
 }
 
-Repository::ExamplePtr ApiClient::downloadExample(const std::shared_ptr<Workers> &workers,
-                                                  Repository::ExamplePtr example)
+// One worker of a run: the examples one after another, all over one manager of this thread.
+void ApiClient::work(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Run> &run)
+{
+    const auto line = std::make_shared<Line>();
+    while (const Repository::ExamplePtr example = run->take()) {
+        if (!downloadExample(workers, line, example))
+            break;
+    }
+    // This thread runs no loop any more; the deletions requested for its replies happen now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    line->close();
+}
+
+// Requests the archive and the picture together and waits until both have ended. False when the
+// client is gone or the application quits: the worker takes no further example then.
+bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Line> &line,
+                                const Repository::ExamplePtr &example)
 {
     QEventLoop loop;
     const auto wait = std::make_shared<Wait>(&loop);
-    std::shared_ptr<Transfer> transfer;
     {
         // Held while the client is used, so that it cannot be destroyed meanwhile.
         QMutexLocker locker(&workers->mutex);
         ApiClient *client = workers->client;
         // A run goes on handing out examples after the quit, when no handler can end a wait.
         if (!client || workers->quitting)
-            return {};
+            return false;
         const QJsonObject &json = example->json();
         client->setStatus(tr("Downloading example: %1").arg(json.value(QLatin1String("name")).toString()));
         const QUrl url(client->m_baseUrl.toString()
                        + QStringLiteral("/projects/%1/repository/archive%2")
                              .arg(example->id())
                              .arg(QStringLiteral(".tar.gz")));
-        transfer = client->request(
-            url, "application/zip",
-            [client, example, wait](QNetworkReply &reply) { client->onArchiveReply(reply, example, wait); },
-            [client, example, wait] {
-                if (!wait->isWaiting())
-                    return;
+        const QString avatarUrl = json.value(QLatin1String("avatar_url")).toString();
+        const QUrl pictureUrl(avatarUrl, QUrl::TolerantMode);
+        // A server must not make us open local files or anything else that is not a web address.
+        const QString scheme = pictureUrl.scheme();
+        const bool usablePicture = pictureUrl.isValid() && !pictureUrl.host().isEmpty()
+                                   && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+
+        // Runs in the client's thread once the archive and the picture have both ended.
+        const auto arrival = std::make_shared<Arrival>();
+        arrival->pending = usablePicture ? 2 : 1;
+        const auto ended = [client, example, wait, arrival, avatarUrl] {
+            if (--arrival->pending > 0 || !wait->isWaiting())
+                return;
+            if (!arrival->archive) {
                 emit client->downloadFailed(example);
-                wait->quit();
-            });
+            } else {
+                // An example without a picture still counts as downloaded.
+                emit client->downloaded(example);
+                client->setStatus(arrival->picture ? QString()
+                                                   : tr("Unable to download image: %1").arg(avatarUrl));
+            }
+            wait->quit();
+        };
+        client->request(
+            line, url, "application/zip",
+            [example, wait, arrival, ended](QNetworkReply &reply) {
+                if (wait->isWaiting()) {
+                    example->setArchive(reply.readAll());
+                    arrival->archive = true;
+                }
+                ended();
+            },
+            ended);
+        if (usablePicture) {
+            client->request(
+                line, pictureUrl, "image/png",
+                [example, wait, arrival, ended](QNetworkReply &reply) {
+                    if (wait->isWaiting()) {
+                        example->setImage(reply.readAll());
+                        arrival->picture = true;
+                    }
+                    ended();
+                },
+                ended);
+        } else {
+            qCDebug(apiLog) << "No usable picture url:" << avatarUrl.left(QuoteLimit);
+        }
         workers->waits.append(wait);
     }
     // An aboutToQuit emitted before this connection has quit the registered wait through the client.
     connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
     loop.exec();
     wait->end();
-    {
-        QMutexLocker locker(&workers->mutex);
-        workers->waits.removeOne(wait);
-    }
-    // Nobody took the archive reply, and nobody will: it stays with this thread, which ends it here.
-    if (transfer->abandon()) {
-        transfer->manager->disconnect();
-        delete transfer->manager;
-    }
-    // This thread runs no loop any more; the deletions requested for its objects happen now.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return {};
-}
-
-void ApiClient::onArchiveReply(QNetworkReply &reply, const Repository::ExamplePtr &example,
-                               const std::shared_ptr<Wait> &wait)
-{
-    if (!wait->isWaiting())
-        return; // the application is quitting
-    example->setArchive(reply.readAll());
-    const QString avatarUrl = example->json().value(QLatin1String("avatar_url")).toString();
-    const QUrl pictureUrl(avatarUrl, QUrl::TolerantMode);
-    // A server must not make us open local files or anything else that is not a web address.
-    const QString scheme = pictureUrl.scheme();
-    if (!pictureUrl.isValid() || pictureUrl.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        qCDebug(apiLog) << "No usable picture url:" << avatarUrl.left(QuoteLimit);
-        emit downloaded(example);
-        setStatus(tr("Unable to download image: %1").arg(avatarUrl));
-        wait->quit();
-        return;
-    }
-    request(
-        pictureUrl, "image/png",
-        [this, example, wait](QNetworkReply &image) {
-            if (!wait->isWaiting())
-                return;
-            example->setImage(image.readAll());
-            emit downloaded(example);
-            setStatus(QString());
-            wait->quit();
-        },
-        [this, example, wait, avatarUrl] {
-            if (!wait->isWaiting())
-                return;
-            emit downloaded(example);
-            setStatus(tr("Unable to download image: %1").arg(avatarUrl));
-            wait->quit();
-        });
+    QMutexLocker locker(&workers->mutex);
+    workers->waits.removeOne(wait);
+    return workers->client && !workers->quitting;
 }
 
 } // namespace Internal

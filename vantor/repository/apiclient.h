@@ -13,6 +13,7 @@
 
 QT_BEGIN_NAMESPACE
 class QNetworkReply;
+class QThreadPool;
 class QNetworkRequest;
 QT_END_NAMESPACE
 
@@ -37,6 +38,12 @@ public:
     // is aborted: a server that sends a byte now and then must not hold a worker for ever.
     static constexpr int MinimumTransferRate = 1024;
     static constexpr int MaximumRedirects = 5;
+
+    // Downloads wait on the network, not on the processor: they run on a pool of the plugin's own,
+    // as wide as the per-host connection limit of browsers and Qt's network manager, so that they
+    // never hold a thread of the IDE's global pool.
+    static constexpr int DownloadWorkers = 6;
+    static QThreadPool *downloadPool();
 
     // The request of every transfer: its content type and the redirect policy.
     static QNetworkRequest networkRequest(const QUrl &url, const QByteArray &contentType);
@@ -64,31 +71,32 @@ signals:
     void downloadFailed(Vantor::Internal::Repository::ExamplePtr example);
 
 private:
-    struct Transfer;  // the network objects of one request and who disposes of them
+    struct Line;      // one thread's network manager, kept for all its requests, and who disposes of it
     struct Wait;      // one worker's wait for its example
     struct Workers;   // what the workers know of the client; outlives it
+    struct Run;       // the examples of one download that no worker has taken yet
 
     void search();
     void onAboutToQuit();
     void stopWorkers();
-    std::shared_ptr<Transfer> request(const QUrl &url, const QByteArray &contentType,
-                                      const SuccessHandler &onSuccess, const ErrorHandler &onError);
+    void request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
+                 const SuccessHandler &onSuccess, const ErrorHandler &onError);
     QJsonDocument readJson(QNetworkReply &reply);
     void onSearchReply(const QJsonDocument &document);
     void onFetchReply(const QJsonDocument &document);
     void setStatus(const QString &status);
-    static Repository::ExamplePtr downloadExample(const std::shared_ptr<Workers> &workers,
-                                                  Repository::ExamplePtr example);
-    void onArchiveReply(QNetworkReply &reply, const Repository::ExamplePtr &example,
-                        const std::shared_ptr<Wait> &wait);
+    static void work(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Run> &run);
+    static bool downloadExample(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Line> &line,
+                                const Repository::ExamplePtr &example);
 
     QUrl m_baseUrl;
     QString m_group;
     quint64 m_groupId = 0;
     bool m_searching = false;
     std::shared_ptr<Workers> m_workers;
-    // Runs that may still hand examples to pool threads; cancelled when the application quits.
-    QList<QFuture<Repository::ExamplePtr>> m_runs;
+    std::shared_ptr<Line> m_line; // for the search and the project list
+    // Workers of the runs that may still start on the pool; cancelled when the application quits.
+    QList<QFuture<void>> m_runs;
 };
 
 } // namespace Internal
