@@ -67,6 +67,12 @@ DownloadService::DownloadService(QObject *parent)
         });
     }
     connect(&m_timer, &QTimer::timeout, &m_timer, [this] { checkClients(); }, Qt::DirectConnection);
+    m_notifyTimer.setSingleShot(true);
+    m_notifyTimer.setInterval(NotifyIntervalMs);
+    connect(&m_notifyTimer, &QTimer::timeout, this, [this] {
+        emit updated();
+        emit Core::HelpManager::Signals::instance()->documentationChanged();
+    });
     // Beyond what the timer can hold, the interval is the longest it can. Below a second, the
     // ticks would keep the GUI thread busy restarting clients.
     const qint64 interval = qint64(qMax(m_settings.serviceRestartTimeoutSeconds, 1u)) * 1000;
@@ -333,10 +339,8 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
             pending.remove(path);
             setPending(name, pending);
         }
-        if (installation->hasRegistered()) {
-            emit updated();
-            emit Core::HelpManager::Signals::instance()->documentationChanged();
-        }
+        if (installation->hasRegistered())
+            notifyChanged();
         clearStatusWhenIdle();
     });
     installation->start(bytes);
@@ -365,6 +369,13 @@ void DownloadService::clearStatusWhenIdle()
     if (!m_reported)
         setStatus(QString());
     m_reported = false;
+}
+
+// Installations that end while an announcement is pending join it.
+void DownloadService::notifyChanged()
+{
+    if (!m_notifyTimer.isActive())
+        m_notifyTimer.start();
 }
 
 } // namespace Internal

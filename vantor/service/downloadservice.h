@@ -23,6 +23,10 @@ class DownloadService : public QObject
     Q_OBJECT
 
 public:
+    // The host re-reads every example set when told that the documentation changed: a burst of
+    // installations tells it at most this often, and always once after the last one.
+    static constexpr int NotifyIntervalMs = 250;
+
     explicit DownloadService(QObject *parent = nullptr);
     ~DownloadService() override;
 
@@ -41,6 +45,7 @@ private:
     QSharedPointer<Repository> repository(const QString &name) const;
     void setStatus(const QString &status);
     void checkClients();
+    void notifyChanged();
     void reloadSettings();
     void recordCheck(const QString &repositoryName, const QDate &date);
     // Examples of the list to try again whatever the check date says: not removed, and either
@@ -54,6 +59,7 @@ private:
 
     Settings m_settings;
     QTimer m_timer;
+    QTimer m_notifyTimer; // runs while an installation has not been announced yet
     QList<QSharedPointer<Repository>> m_repositories;
     // Per repository name, the examples the restart timer has tried again.
     QHash<QString, QSet<QString>> m_retriedOnTick;

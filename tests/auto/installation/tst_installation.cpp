@@ -95,6 +95,7 @@ private slots:
     void nothingInstalled_data();
     void nothingInstalled();
     void leftoversRemovedAtStart();
+    void burstAnnounced();
 
 private:
     // `top`: the archive's top folder instead of the one git names after the commit.
@@ -197,6 +198,7 @@ void tst_Installation::install(const Repository::ExamplePtr &example, const QByt
     m_documentation->clear();
     emit repository()->downloaded(example);
     QTRY_VERIFY_WITH_TIMEOUT(m_service->findChildren<ExampleInstallation *>().isEmpty(), 60000);
+    QTRY_VERIFY(!m_service->m_notifyTimer.isActive()); // the host has been told
 }
 
 void tst_Installation::pathGuard_data()
@@ -528,6 +530,38 @@ void tst_Installation::leftoversRemovedAtStart()
     QVERIFY(!QFileInfo::exists(QDir::temp().filePath("demo-a1B2c3.tar.gz")));
     QVERIFY(QFile::remove(QDir::temp().filePath("demo-other.tar.gz")));
     QCOMPARE(readme("demo"), QByteArray("installed"));
+}
+
+// The host re-reads every example set when told: a burst of installations is announced a few
+// times, the last time after the last installation.
+void tst_Installation::burstAnnounced()
+{
+    constexpr int count = 20;
+    const auto installed = [] {
+        const QStringList folders = entries(repositoryFolder());
+        return int(std::count_if(folders.cbegin(), folders.cend(), [](const QString &folder) {
+            return QFileInfo::exists(exampleFolder(folder) + "/examples-manifest.xml");
+        }));
+    };
+    QList<Repository::ExamplePtr> examples;
+    for (int i = 1; i <= count; ++i) {
+        const QString path = QString("burst%1").arg(i, 2, 10, QChar('0'));
+        examples.append(makeExample(path));
+        examples.last()->setArchive(makeArchive(path, project("1"), daysAgo(1)));
+    }
+    QList<int> installedWhenAnnounced;
+    QObject receiver;
+    connect(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged,
+            &receiver, [&] { installedWhenAnnounced.append(installed()); });
+
+    for (const Repository::ExamplePtr &example : qAsConst(examples))
+        emit repository()->downloaded(example);
+    QTRY_VERIFY_WITH_TIMEOUT(m_service->findChildren<ExampleInstallation *>().isEmpty(), 60000);
+    QTRY_VERIFY(!m_service->m_notifyTimer.isActive());
+    QCOMPARE(installed(), count);
+    QVERIFY2(!installedWhenAnnounced.isEmpty() && installedWhenAnnounced.size() < count,
+             qPrintable(QString::number(installedWhenAnnounced.size())));
+    QCOMPARE(installedWhenAnnounced.last(), count);
 }
 
 QTEST_GUILESS_MAIN(tst_Installation)
