@@ -21,6 +21,7 @@ void registerInstalledExamples(QSettings *settings)
     Settings vantorSettings;
     vantorSettings.load(settings);
 
+    bool found = false;
     bool changed = false;
     for (auto it = vantorSettings.repositories.cbegin(); it != vantorSettings.repositories.cend(); ++it) {
         const QString &name = it.key();
@@ -32,15 +33,21 @@ void registerInstalledExamples(QSettings *settings)
         });
         if (entry == examples.end())
             continue;
-        *entry = QString::fromLatin1("%1|%2|%2").arg(name, folder);
-        changed = true;
+        const QString rewritten = QString::fromLatin1("%1|%2|%2").arg(name, folder);
+        found = true;
+        changed = changed || *entry != rewritten;
+        *entry = rewritten;
         QDir().mkpath(folder);
     }
 
-    if (!changed)
+    if (!found)
         return;
-    settings->setValue(key, examples);
-    settings->sync();
+    // At every start after the first the list is already as it should be: the settings file
+    // is then left alone.
+    if (changed) {
+        settings->setValue(key, examples);
+        settings->sync();
+    }
     emit Core::HelpManager::Signals::instance()->setupFinished();
 }
 

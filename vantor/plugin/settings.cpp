@@ -62,6 +62,11 @@ void Settings::save(QSettings *settings) const
 void Settings::saveCheckedDates(QSettings *settings) const
 {
     settings->beginGroup(QLatin1String(groupKey));
+    // Dates that are stored already are not written again, and neither is the file.
+    if (parseCheckedDates(settings->value(QLatin1String(checkedDateKey)).toStringList()) == updatesCheckedDate) {
+        settings->endGroup();
+        return;
+    }
     settings->setValue(QLatin1String(checkedDateKey), formatCheckedDates(updatesCheckedDate));
     settings->endGroup();
     settings->sync();

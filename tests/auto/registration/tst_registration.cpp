@@ -64,19 +64,21 @@ void tst_Registration::rewrite_data()
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<QStringList>("created");
+    QTest::addColumn<bool>("written"); // the settings file
 
     using L = QStringList;
     QTest::newRow("name only") << L{"A|u1"} << L{"Qt|/q|/q", "A", "Other|/o|/o"}
-                               << L{"Qt|/q|/q", "<A>", "Other|/o|/o"} << L{"A"};
-    QTest::newRow("name and other fields") << L{"A|u1"} << L{"A|/old|/old|x"} << L{"<A>"} << L{"A"};
-    QTest::newRow("already rewritten") << L{"A|u1"} << L{"<A>"} << L{"<A>"} << L{"A"};
-    QTest::newRow("only the first") << L{"A|u1"} << L{"A|/1|/1", "A|/2|/2"} << L{"<A>", "A|/2|/2"} << L{"A"};
+                               << L{"Qt|/q|/q", "<A>", "Other|/o|/o"} << L{"A"} << true;
+    QTest::newRow("name and other fields") << L{"A|u1"} << L{"A|/old|/old|x"} << L{"<A>"} << L{"A"} << true;
+    QTest::newRow("already rewritten") << L{"A|u1"} << L{"<A>"} << L{"<A>"} << L{"A"} << false;
+    QTest::newRow("only the first") << L{"A|u1"} << L{"A|/1|/1", "A|/2|/2"} << L{"<A>", "A|/2|/2"} << L{"A"}
+                                    << true;
     QTest::newRow("two repositories in place") << L{"A|u1", "B|u2", "C|u3"} << L{"B", "Qt|/q|/q", "A|"}
-                                               << L{"<B>", "Qt|/q|/q", "<A>"} << L{"A", "B"};
+                                               << L{"<B>", "Qt|/q|/q", "<A>"} << L{"A", "B"} << true;
     QTest::newRow("name is only a prefix") << L{"A|u1"} << L{"AB|/x|/x", "Qt|/q|/q"} << L{"AB|/x|/x", "Qt|/q|/q"}
-                                           << L();
-    QTest::newRow("no entry at all") << L{"A|u1"} << L() << L() << L();
-    QTest::newRow("no repositories") << L() << L{"A|/a|/a"} << L{"A|/a|/a"} << L();
+                                           << L() << false;
+    QTest::newRow("no entry at all") << L{"A|u1"} << L() << L() << L() << false;
+    QTest::newRow("no repositories") << L() << L{"A|/a|/a"} << L{"A|/a|/a"} << L() << false;
 }
 
 void tst_Registration::rewrite()
@@ -85,6 +87,7 @@ void tst_Registration::rewrite()
     QFETCH(QStringList, before);
     QFETCH(QStringList, after);
     QFETCH(QStringList, created);
+    QFETCH(bool, written);
     after = expand(after);
     before = expand(before);
 
@@ -98,6 +101,8 @@ void tst_Registration::rewrite()
             file.setValue("Help/InstalledExamples", before);
     }
     const QByteArray originalText = TestProjects::readFile(path);
+    const QDateTime longAgo(QDate(2020, 1, 1), QTime(12, 0));
+    QVERIFY(TestProjects::setModified(path, longAgo));
 
     QSignalSpy setupFinished(Core::HelpManager::Signals::instance(),
                              &Core::HelpManager::Signals::setupFinished);
@@ -105,12 +110,12 @@ void tst_Registration::rewrite()
         QSettings file(path, QSettings::IniFormat);
         registerInstalledExamples(&file);
     }
-    const bool changed = !created.isEmpty();
-    QCOMPARE(setupFinished.count(), changed ? 1 : 0);
+    QCOMPARE(setupFinished.count(), created.isEmpty() ? 0 : 1);
 
     QSettings reread(path, QSettings::IniFormat);
     QCOMPARE(reread.value("Help/InstalledExamples").toStringList(), after);
-    if (!changed)
+    QCOMPARE(QFileInfo(path).lastModified() != longAgo, written);
+    if (!written)
         QCOMPARE(TestProjects::readFile(path), originalText);
     for (const char *name : {"A", "B", "C"})
         QCOMPARE(QFileInfo(folder(name)).isDir(), created.contains(name));
