@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need. Idempotent and non-interactive.
+# Installs the Debian packages the build, the tests, the demo and the benchmark need. Idempotent and non-interactive.
 set -euo pipefail
 
 packages=(
     build-essential g++ cmake ninja-build ccache pkg-config
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
     libssl3 ca-certificates
-    tar gzip git
+    tar gzip git curl
 )
 
 missing=()

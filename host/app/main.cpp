@@ -3,6 +3,7 @@
 // that lists the examples for scripts and tests.
 
 #include "examplesreader.h"
+#include "hostmeter.h"
 #include "idlewatcher.h"
 #include "mainwindow.h"
 #include "optionsdialog.h"
@@ -137,8 +138,12 @@ int main(int argc, char *argv[])
                                         QLatin1String("Save a picture of the window, or of the options "
                                                       "dialog when it is open, when quitting."),
                                         QLatin1String("file"));
+    const QCommandLineOption measure(QLatin1String("measure"),
+                                     QLatin1String("Print to the error output, when quitting, the longest "
+                                                   "stall of the GUI thread, the documentation changes "
+                                                   "announced and the peak memory."));
     parser.addOptions({settingsPath, installSettingsPath, pluginPath, listExamples, listOptions,
-                       quitWhenIdle, timeout, options, screenshot});
+                       quitWhenIdle, timeout, options, screenshot, measure});
     parser.process(app);
 
     std::optional<int> idleSeconds;
@@ -169,6 +174,9 @@ int main(int argc, char *argv[])
                      &watcher, &Host::IdleWatcher::activity);
     QObject::connect(helpSignals, &Core::HelpManager::Signals::documentationChanged,
                      &watcher, &Host::IdleWatcher::activity);
+    Host::HostMeter meter;
+    QObject::connect(helpSignals, &Core::HelpManager::Signals::documentationChanged,
+                     &meter, &Host::HostMeter::notified);
     int exitCode = Success;
     QObject::connect(&watcher, &Host::IdleWatcher::idle, &app, &QCoreApplication::quit);
     QObject::connect(&watcher, &Host::IdleWatcher::timeLimitReached, &app, [&exitCode] {
@@ -217,8 +225,12 @@ int main(int argc, char *argv[])
     }
     if (headless && !idleSeconds)
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    if (parser.isSet(measure))
+        QTimer::singleShot(0, &meter, &Host::HostMeter::start);
 
     const int appResult = app.exec();
+    if (parser.isSet(measure))
+        qInfo("%s", qPrintable(meter.report()));
     if (appResult != 0 && exitCode == Success)
         exitCode = appResult;
 

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Benchmark: set-up, build, then bin/syncbench, which serves generated examples from the bundled
+# server with a delay per request, times a first sync by the host with the plugin (headless), a
+# same-day re-check, and the same job done by a plain curl | tar script with parallel jobs.
+#
+# Usage: bash scripts/bench.sh [syncbench options: --examples N --delay ms --jobs N --pluginpath dir --keep]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+build=${VANTOR_BUILD_DIR:-build}
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+cmake --build "$build" -j2 --target syncbench qtcreator-host Vantor >/dev/null
+"$build/bin/syncbench" "$@"
