@@ -138,8 +138,9 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     work.setAutoRemove(!parser.isSet(keepOption));
     const QList<Bundled> bundled = bundledProjects(QStringLiteral(VANTOR_SOURCE_DIR "/demo/group"));
-    if (!work.isValid() || bundled.isEmpty() || count < 1) {
-        err << "No work folder, no bundled projects or no examples asked for" << Qt::endl;
+    // The plugin reads one page of the group's projects, and a page holds at most 100.
+    if (!work.isValid() || bundled.isEmpty() || count < 1 || count > 100) {
+        err << "Needs a work folder, the bundled projects and 1 to 100 examples" << Qt::endl;
         return 2;
     }
 
@@ -221,6 +222,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     const qint64 syncMs = lastManifest - started;
+    QFile firstLog(work.filePath(QStringLiteral("host-first-sync.log")));
+    if (firstLog.open(QIODevice::WriteOnly))
+        firstLog.write(first.errorOutput);
     const int syncRequests = server.requests().size();
     const int syncConnections = server.connectionCount();
     const int syncArchives = server.requestCount(GitLabServer::ArchiveRoute);
