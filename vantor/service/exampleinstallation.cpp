@@ -385,7 +385,11 @@ void ExampleInstallation::onPrepared()
         return;
     }
     if (!ManifestWriter::createManifest(m_repositoryName, m_folder, m_example, prepared.picture)) {
+        // A broken new version must not cost the user the working one it replaced.
         m_guard.removeFolder(m_folder);
+        // Put back as it was, there is nothing new to announce.
+        if (!m_previous.isEmpty() && m_guard.rename(m_previous, m_folder))
+            m_registered = false;
         finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
                                                   "There was an error while creating example mainfest"));
         return;
@@ -406,7 +410,6 @@ bool ExampleInstallation::replaceInstalled(const QString &version)
 {
     const QFileInfo installed(m_folder);
     const QString previous = m_staging + QLatin1Char('/') + previousName;
-    QString movedAside;
     if (installed.isSymLink()) {
         m_guard.removeFile(m_folder); // never followed
     } else if (installed.isDir() && isModified(m_folder)) {
@@ -428,13 +431,13 @@ bool ExampleInstallation::replaceInstalled(const QString &version)
                                .arg(m_path, QDir::toNativeSeparators(backup)));
     } else if (installed.exists()) {
         if (m_guard.rename(m_folder, previous))
-            movedAside = previous;
+            m_previous = previous;
         else
             removeEntry(m_guard, m_folder);
     }
     if (!m_guard.rename(version, m_folder)) {
-        if (!movedAside.isEmpty())
-            m_guard.rename(movedAside, m_folder);
+        if (!m_previous.isEmpty())
+            m_guard.rename(m_previous, m_folder);
         emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
                                                        "Unable to move example %1 into place")
                                .arg(m_path));

@@ -78,6 +78,7 @@ private:
     const PathGuard m_guard;
     const QString m_folder;      // "<repository folder>/<path>"
     QString m_staging;           // ".unpack-<path>-XXXXXX" in the repository folder
+    QString m_previous;          // the replaced version, moved aside into the staging folder
     QString m_temporaryFile;     // "<temporary folder>/<path>-XXXXXX.tar.gz", same six characters
     QPointer<Utils::Archive> m_archive;
     QTimer m_sizeTimer;

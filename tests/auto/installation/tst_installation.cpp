@@ -441,7 +441,7 @@ void tst_Installation::userModified()
 
 void tst_Installation::failedUnpacking_data()
 {
-    QTest::addColumn<QString>("archive");         // of the next version: "half", "page" or "whole"
+    QTest::addColumn<QString>("archive");         // of the next version: "half", "page", "noproject" or "whole"
     QTest::addColumn<QString>("temporaryFolder"); // TMPDIR below the work folder; empty: unchanged
     QTest::addColumn<QString>("status");
 
@@ -452,6 +452,9 @@ void tst_Installation::failedUnpacking_data()
     // Without a temporary file there is nothing to unpack, and the status says why.
     QTest::newRow("no temporary folder") << "whole" << "missing" << "Unable to save downloaded example: *";
     QTest::newRow("temporary folder is a file") << "whole" << "file" << "Unable to save downloaded example: *";
+    // Unpacked and swapped in, but without a project file there is no manifest: the old one returns.
+    QTest::newRow("no project file") << "noproject" << QString()
+                                     << "There was an error while creating example mainfest";
 }
 
 // The installed version stays untouched.
@@ -471,7 +474,11 @@ void tst_Installation::failedUnpacking()
     const QByteArray tmp = qgetenv("TMPDIR");
     if (!temporaryFolder.isEmpty())
         qputenv("TMPDIR", m_work.filePath(temporaryFolder).toLocal8Bit());
-    install(example, archive == "half" ? next.left(next.size() / 2) : archive == "page" ? page : next);
+    const QByteArray noProject = makeArchive("demo", Files{{"README.md", "Version 2\n"}}, daysAgo(1));
+    install(example, archive == "half"   ? next.left(next.size() / 2)
+                     : archive == "page" ? page
+                     : archive == "noproject" ? noProject
+                                              : next);
     qputenv("TMPDIR", tmp);
 
     QVERIFY(hasStatus(status));
