@@ -214,6 +214,10 @@ void ApiClient::onAboutToQuit()
         m_workers->quitting = true;
     }
     stopWorkers();
+    // Requests of this thread end now, while the network threads still run: a manager destroyed
+    // later with a request under way leaves that request's objects behind.
+    for (QNetworkReply *reply : findChildren<QNetworkReply *>())
+        reply->abort();
 }
 
 // Ends every wait and keeps the runs from starting the examples they still hold.
@@ -223,8 +227,10 @@ void ApiClient::stopWorkers()
         run.cancel();
     m_runs.clear();
     QMutexLocker locker(&m_workers->mutex);
-    for (const std::shared_ptr<Wait> &wait : qAsConst(m_workers->waits))
+    for (const std::shared_ptr<Wait> &wait : qAsConst(m_workers->waits)) {
         wait->quit();
+        wait->end(); // a completion that comes now delivers nothing
+    }
     m_workers->waits.clear();
 }
 

@@ -59,6 +59,7 @@ private slots:
     void fetchBeforeReady();
     void stalledSearch();
     void redirectPolicy();
+    void quitDuringSearch();
 
 private:
     QTemporaryDir m_folders;
@@ -363,6 +364,18 @@ void tst_ApiClient::redirectPolicy()
              int(QNetworkRequest::NoLessSafeRedirectPolicy));
     QCOMPARE(request.maximumRedirectsAllowed(), 5);
     QCOMPARE(request.rawHeader("Content-Type"), QByteArray("image/png"));
+}
+
+// Ended while the network threads still run; a manager destroyed later with the request under way
+// leaves that request's objects behind.
+void tst_ApiClient::quitDuringSearch()
+{
+    m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::noAnswer());
+    ApiClient client(m_server.groupUrl("examples"));
+    QTRY_COMPARE(m_server.inFlight(), 1);
+    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.inFlight(), 0, 1000);
+    QCOMPARE(client.groupId(), 0u);
 }
 
 QTEST_GUILESS_MAIN(tst_ApiClient)
