@@ -32,8 +32,18 @@ std::atomic<int> s_transferTimeout{ApiClient::DefaultTransferTimeoutMs};
 // Set on a reply aborted because its body grew past the limit.
 const char tooLargeProperty[] = "vantorTooLarge";
 
-// How much of an answer a debug message quotes.
+// How much of an answer a debug message quotes: servers choose what they send.
 constexpr int QuoteLimit = 1024;
+
+QString quoted(const QString &text)
+{
+    return text.left(QuoteLimit);
+}
+
+QByteArray quoted(const QJsonValue &value)
+{
+    return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).mid(1).chopped(1).left(QuoteLimit);
+}
 
 // A group object: the document's object, or the first element of an array.
 QJsonObject firstObject(const QJsonDocument &document, const char *moreThanOneMessage)
@@ -216,7 +226,14 @@ void ApiClient::onAboutToQuit()
     stopWorkers();
     // Requests of this thread end now, while the network threads still run: a manager destroyed
     // later with a request under way leaves that request's objects behind.
-    for (QNetworkReply *reply : findChildren<QNetworkReply *>())
+    QList<QNetworkReply *> replies;
+    {
+        QMutexLocker locker(&m_line->mutex);
+        if (m_line->manager)
+            replies = m_line->manager->findChildren<QNetworkReply *>();
+    }
+    // Outside the lock: an aborted reply's completion takes it.
+    for (QNetworkReply *reply : qAsConst(replies))
         reply->abort();
 }
 
@@ -262,7 +279,7 @@ void ApiClient::search()
 void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
                         const SuccessHandler &onSuccess, const ErrorHandler &onError)
 {
-    qCDebug(apiLog) << "Requesting:" << url.toString();
+    qCDebug(apiLog) << "Requesting:" << quoted(url.toString());
     QNetworkReply *reply = line->manager->get(networkRequest(url, contentType));
     // Queued when the request was made in a worker: the reply is handled in the client's thread.
     connect(reply, &QNetworkReply::finished, this, [this, line, reply, onSuccess, onError] {
@@ -293,7 +310,7 @@ void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, cons
     stallTimer->setSingleShot(true);
     stallTimer->setInterval(transferTimeout());
     connect(stallTimer, &QTimer::timeout, reply, [reply, url] {
-        qCDebug(apiLog) << "Transfer stalled, aborting:" << url.toString();
+        qCDebug(apiLog) << "Transfer stalled, aborting:" << quoted(url.toString());
         reply->abort();
     });
     const auto restartTimer = [stallTimer] { stallTimer->start(); };
@@ -319,7 +336,7 @@ void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, cons
     connect(rateTimer, &QTimer::timeout, reply, [reply, url, received, periodStart, rateTimer] {
         const qint64 wanted = qint64(MinimumTransferRate) * rateTimer->interval() / 1000;
         if (*received - *periodStart < wanted) {
-            qCDebug(apiLog) << "Transfer too slow, aborting:" << url.toString();
+            qCDebug(apiLog) << "Transfer too slow, aborting:" << quoted(url.toString());
             reply->abort();
             return;
         }
@@ -378,7 +395,7 @@ void ApiClient::onSearchReply(const QJsonDocument &document)
     m_groupId = quint64(Example::toId(id));
     if (m_groupId == 0) {
         // Any other number would be the id of another group.
-        qCDebug(apiLog) << "Unusable group id:" << id;
+        qCDebug(apiLog) << "Unusable group id:" << quoted(id);
         setStatus(tr("Search error: request return wrong data - unusable group id"));
         return;
     }
@@ -404,7 +421,7 @@ void ApiClient::onFetchReply(const QJsonDocument &document)
         if (example->isValid())
             examples.append(example);
         else if (example->id() == 0 && example->json().contains(QLatin1String("id")))
-            qCDebug(apiLog) << "Skipping project with unusable id:" << example->json().value(QLatin1String("id"));
+            qCDebug(apiLog) << "Skipping project with unusable id:" << quoted(example->json().value(QLatin1String("id")));
     }
     emit fetched(examples);
 }
@@ -412,7 +429,7 @@ void ApiClient::onFetchReply(const QJsonDocument &document)
 void ApiClient::setStatus(const QString &status)
 {
     if (!status.isEmpty())
-        qCDebug(apiLog) << "Status:" << status;
+        qCDebug(apiLog) << "Status:" << quoted(status);
     emit statusChanged(status);
 }
 
@@ -504,7 +521,7 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
                 },
                 ended);
         } else {
-            qCDebug(apiLog) << "No usable picture url:" << avatarUrl.left(QuoteLimit);
+            qCDebug(apiLog) << "No usable picture url:" << quoted(avatarUrl);
         }
         workers->waits.append(wait);
     }
