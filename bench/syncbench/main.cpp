@@ -127,8 +127,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption pluginOption(QStringLiteral("pluginpath"),
                                           QStringLiteral("Plugin folder (default: the host's)."),
                                           QStringLiteral("folder"));
+    const QCommandLineOption idleOption(QStringLiteral("idle"),
+                                        QStringLiteral("The host quits after this long without news from the plugin."),
+                                        QStringLiteral("seconds"), QStringLiteral("2"));
     const QCommandLineOption keepOption(QStringLiteral("keep"), QStringLiteral("Keep the work folder."));
-    parser.addOptions({examplesOption, delayOption, jobsOption, hostOption, pluginOption, keepOption});
+    parser.addOptions({examplesOption, delayOption, jobsOption, hostOption, pluginOption, idleOption, keepOption});
     parser.process(app);
     const int count = parser.value(examplesOption).toInt();
     const int delay = parser.value(delayOption).toInt();
@@ -137,6 +140,8 @@ int main(int argc, char *argv[])
 
     QTemporaryDir work;
     work.setAutoRemove(!parser.isSet(keepOption));
+    if (parser.isSet(keepOption))
+        err << "Work folder: " << work.path() << Qt::endl;
     const QList<Bundled> bundled = bundledProjects(QStringLiteral(VANTOR_SOURCE_DIR "/demo/group"));
     // The plugin reads one page of the group's projects, and a page holds at most 100.
     if (!work.isValid() || bundled.isEmpty() || count < 1 || count > 100) {
@@ -197,7 +202,7 @@ int main(int argc, char *argv[])
     environment.insert(QStringLiteral("TMPDIR"), work.filePath(QStringLiteral("tmp")));
     QStringList hostArguments{QStringLiteral("-settingspath"), settings, QStringLiteral("-installsettingspath"),
                               install, QStringLiteral("--list-examples"), QStringLiteral("--quit-when-idle"),
-                              QStringLiteral("2"), QStringLiteral("--timeout"), QStringLiteral("300"),
+                              parser.value(idleOption), QStringLiteral("--timeout"), QStringLiteral("300"),
                               QStringLiteral("--measure")};
     if (parser.isSet(pluginOption))
         hostArguments << QStringLiteral("-pluginpath") << parser.value(pluginOption);
@@ -209,6 +214,9 @@ int main(int argc, char *argv[])
     host.setStandardOutputFile(QProcess::nullDevice());
     const qint64 started = QDateTime::currentMSecsSinceEpoch();
     const Finished first = runServing(host, parser.value(hostOption), hostArguments);
+    QFile firstLog(work.filePath(QStringLiteral("host-first-sync.log")));
+    if (firstLog.open(QIODevice::WriteOnly))
+        firstLog.write(first.errorOutput);
     qint64 lastManifest = 0;
     int manifests = 0;
     QDirIterator found(data, {QStringLiteral("examples-manifest.xml")}, QDir::Files, QDirIterator::Subdirectories);
@@ -222,9 +230,6 @@ int main(int argc, char *argv[])
         return 1;
     }
     const qint64 syncMs = lastManifest - started;
-    QFile firstLog(work.filePath(QStringLiteral("host-first-sync.log")));
-    if (firstLog.open(QIODevice::WriteOnly))
-        firstLog.write(first.errorOutput);
     const int syncRequests = server.requests().size();
     const int syncConnections = server.connectionCount();
     const int syncArchives = server.requestCount(GitLabServer::ArchiveRoute);
@@ -272,8 +277,6 @@ int main(int argc, char *argv[])
     out << QStringLiteral("curl | tar, %1 jobs:            %2 ms (%3 requests, %4 connections)\n")
                .arg(jobs).arg(curl.elapsedMs).arg(curlRequests).arg(curlConnections);
     out << QStringLiteral("Host / script:                %1\n").arg(double(syncMs) / std::max<qint64>(1, curl.elapsedMs), 0, 'f', 2);
-    if (parser.isSet(keepOption))
-        out << "Kept: " << work.path() << '\n';
     out.flush();
     return 0;
 }
