@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -30,6 +33,33 @@ QString isoTime(const QDateTime &time)
 QJsonValue nullable(const QString &text) { return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text); }
 QString decoded(const QByteArray &segment) { return QUrl::fromPercentEncoding(segment); }
 
+// Plain HTTP, or TLS once it has a certificate.
+class Listener : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+    QSslCertificate certificate;
+    QSslKey key;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (certificate.isNull()) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setLocalCertificate(certificate);
+        socket->setPrivateKey(key);
+        socket->startServerEncryption();
+        addPendingConnection(socket);
+    }
+};
+
 } // namespace
 
 const QString GitLabServer::SearchRoute = QStringLiteral("^/api/v4/groups$");
@@ -49,7 +79,7 @@ QString GitLabServer::avatarRoute(qint64 projectId)
 
 GitLabServer::GitLabServer(QObject *parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this))
+    , m_server(new Listener(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &GitLabServer::onNewConnection);
     m_clock.start();
@@ -71,9 +101,17 @@ bool GitLabServer::listen(quint16 port)
     return true;
 }
 
+void GitLabServer::useTls(const QSslCertificate &certificate, const QSslKey &key)
+{
+    auto listener = static_cast<Listener *>(m_server);
+    listener->certificate = certificate;
+    listener->key = key;
+}
+
 QUrl GitLabServer::url() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server->serverPort()));
+    const bool tls = !static_cast<Listener *>(m_server)->certificate.isNull();
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(tls ? "https" : "http").arg(m_server->serverPort()));
 }
 
 QUrl GitLabServer::groupUrl(const QString &fullPath) const

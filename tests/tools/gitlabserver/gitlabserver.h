@@ -18,6 +18,8 @@
 #include <memory>
 
 QT_BEGIN_NAMESPACE
+class QSslCertificate;
+class QSslKey;
 class QTcpServer;
 class QTcpSocket;
 QT_END_NAMESPACE
@@ -67,6 +69,8 @@ public:
 
     // Listens on 127.0.0.1; port 0 picks a free one.
     bool listen(quint16 port = 0);
+    // Answers over TLS with this certificate from then on; url() becomes https.
+    void useTls(const QSslCertificate &certificate, const QSslKey &key);
     QUrl url() const;                                // http://127.0.0.1:<port>
     QUrl groupUrl(const QString &fullPath) const;    // the repository URL of a group
     QString errorString() const { return m_error; }
