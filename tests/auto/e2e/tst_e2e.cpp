@@ -45,14 +45,13 @@ private slots:
     void initTestCase();
     void installThenUpdateOnlyWhatChanged();
     void serverDownAtStart();
-    void shippedTranslation();
     void removeOnOptionsPageAndAddBack();
-    void helpWithoutDisplay();
 
 private:
-    // A fresh folder for one case: the server's projects, settings, data and temporary files.
-    void prepareCase(const QString &name, GitLabServer &server);
-    void provision(const QString &repositoryUrl, const QVariantMap &userValues = {});
+    // A fresh folder for one case: the server's projects, settings, data and temporary files. The
+    // server listens, unless on `laterPort` later.
+    void prepareCase(const QString &name, GitLabServer &server, const QVariantMap &userValues = {},
+                     quint16 laterPort = 0);
     // Runs the host headless until the plugin has gone quiet; onLog sees the log as it grows.
     HostRun runHost(int idleSeconds = 3, const std::function<void(const QString &)> &onLog = {});
     // The host's options dialog in this process, over the real plugin library: `act` works on the
@@ -82,24 +81,19 @@ void tst_E2e::initTestCase()
 {
     qRegisterMetaType<QProcess::ExitStatus>();
     QVERIFY(!qEnvironmentVariable("VANTOR_TEST_ROOT").isEmpty());
-    QVERIFY(QFileInfo(HOST_PROGRAM).isExecutable());
-    QVERIFY(QFileInfo::exists(PLUGIN_FOLDER "/libVantor.so"));
 }
 
 // Four real projects: two with a picture on the server, one whose only picture is its own
 // launcher icon, and one that the user has removed.
-void tst_E2e::prepareCase(const QString &name, GitLabServer &server)
+void tst_E2e::prepareCase(const QString &name, GitLabServer &server, const QVariantMap &userValues,
+                          quint16 laterPort)
 {
     m_root = qEnvironmentVariable("VANTOR_TEST_ROOT") + "/cases/" + name;
     QDir(m_root).removeRecursively();
-    for (const char *folder : {"settings", "install/QtProject", "data", "tmp", "other"})
+    for (const char *folder : {"settings", "install/QtProject", "data", "tmp"})
         QVERIFY(QDir().mkpath(m_root + '/' + folder));
     const QString projects = m_root + "/projects/";
-    QVERIFY(TestProjects::writeFiles(projects + "hello", {
-        {"hello.pro", "QT += widgets\nSOURCES += main.cpp\n"},
-        {"main.cpp", "#include <QApplication>\n#include <QLabel>\n\nint main(int argc, char *argv[])\n{\n"
-                     "    QApplication app(argc, argv);\n    QLabel label(\"Hello\");\n    label.show();\n"
-                     "    return app.exec();\n}\n"}}));
+    QVERIFY(TestProjects::writeQmakeProject(projects + "hello", "hello"));
     QVERIFY(TestProjects::writePng(projects + "hello.png", QSize(256, 256), Qt::darkBlue));
     QVERIFY(TestProjects::writeCMakeProject(projects + "tool", "tool"));
     QVERIFY(TestProjects::writePng(projects + "tool.png", QSize(64, 32), Qt::darkGreen));
@@ -125,20 +119,14 @@ void tst_E2e::prepareCase(const QString &name, GitLabServer &server)
     add("tool", "Console Tool", {"console"}, true);
     add("launcher", "Launcher Icons", {}, false);
     add("removed", "Removed One", {"gone"}, false);
-}
 
-// The installation's part: the repository, with "removed" removed by the user, and the host's
-// example-set entry for it, in the install-wide settings; beside it another example set.
-void tst_E2e::provision(const QString &repositoryUrl, const QVariantMap &userValues)
-{
-    QVERIFY(TestProjects::writeFiles(m_root + "/other/manual", {
-        {"manual.pro", "SOURCES += main.cpp\n"},
-        {"examples-manifest.xml", "<?xml version=\"1.0\"?><instructionals module=\"Other\"><examples>"
-                                  "<example name=\"Manual\" projectPath=\"manual.pro\" imageUrl=\"\"/>"
-                                  "</examples></instructionals>\n"}}));
+    // The installation's part: the repository, with "removed" removed by the user, and the host's
+    // example-set entry for it, in the install-wide settings.
+    QVERIFY(laterPort || server.listen());
+    const QString repositoryUrl = laterPort ? QString("http://127.0.0.1:%1/%2").arg(laterPort).arg(groupPath)
+                                            : server.groupUrl(groupPath).toString();
     QSettings install(m_root + "/install/QtProject/QtCreator.ini", QSettings::IniFormat);
-    install.setValue("Help/InstalledExamples", QStringList{QString("Other|%1|%1").arg(m_root + "/other"),
-                                                           repositoryName});
+    install.setValue("Help/InstalledExamples", QStringList(repositoryName));
     install.setValue("Vantor/Repositories", QStringList{repositoryName + '|' + repositoryUrl + "|removed"});
     install.sync();
     QCOMPARE(install.status(), QSettings::NoError);
@@ -190,11 +178,8 @@ HostRun tst_E2e::runHost(int idleSeconds, const std::function<void(const QString
 // Everything but the removed example, with the pictures the manifests name.
 QStringList tst_E2e::expectedListing() const
 {
-    const QString other = m_root + "/other";
     const QString example = "  example: %1 | project: %2 | picture: %3 | tags: %4";
-    return {"example set: Other (1 examples) " + other,
-            example.arg("Manual", other + "/manual/manual.pro", " (placeholder)", ""),
-            "example set: demo (3 examples) " + exampleFolder("").chopped(1),
+    return {"example set: demo (3 examples) " + exampleFolder("").chopped(1),
             example.arg("Console Tool", exampleFolder("tool/CMakeLists.txt"),
                         exampleFolder("tool/example-icon.png"), "console"),
             example.arg("Hello Widgets", exampleFolder("hello/hello.pro"), exampleFolder("hello/example-icon.png"),
@@ -211,8 +196,6 @@ void tst_E2e::installThenUpdateOnlyWhatChanged()
 {
     GitLabServer server;
     prepareCase("install", server);
-    QVERIFY(server.listen());
-    provision(server.groupUrl(groupPath).toString());
 
     // First start: everything but the removed example is installed and listed.
     const HostRun first = runHost();
@@ -225,7 +208,6 @@ void tst_E2e::installThenUpdateOnlyWhatChanged()
     QCOMPARE(QImage(exampleFolder("tool/example-icon.png")).size(), QSize(128, 64));
     QVERIFY(!QFileInfo::exists(exampleFolder("launcher/example-icon.png")));
     QVERIFY(!QFileInfo::exists(exampleFolder("removed")));
-    QCOMPARE(server.requestCount(GitLabServer::archiveRoute(m_ids.value("removed"))), 0);
     QCOMPARE(server.requestCount(GitLabServer::ArchiveRoute), 3);
     const QStringList today(repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy"));
     QCOMPARE(checkedDate(), today);
@@ -254,38 +236,25 @@ void tst_E2e::installThenUpdateOnlyWhatChanged()
     QCOMPARE(checkedDate(), today);
 }
 
+// Also in German, which the settings choose.
 void tst_E2e::serverDownAtStart()
 {
     GitLabServer server;
-    prepareCase("serverdown", server);
-    // A port that nothing listens on until the server comes up.
     const quint16 port = TestSupport::unusedPort();
-    provision(QString("http://127.0.0.1:%1/%2").arg(port).arg(groupPath), {{"Vantor/ServiceRestartTimeoutSeconds", 1}});
+    prepareCase("serverdown", server, {{"Vantor/ServiceRestartTimeoutSeconds", 1}, {"General/OverrideLanguage", "de"}},
+                port);
     // The server comes up once the plugin has found it down and restarted its client.
     bool listening = false;
     const HostRun run = runHost(5, [&](const QString &log) {
-        if (!listening && log.contains("API client is not ready - restarting"))
+        if (!listening && log.contains("API-Client ist nicht bereit - Neustart"))
             listening = server.listen(port);
     });
     VERIFY_RUN(run);
     QVERIFY2(listening, qPrintable(run.log));
-    QCOMPARE(run.listing(), expectedListing());
+    // The plugin's texts: the default tags written into the manifest, a status, the page's name.
+    QCOMPARE(run.listing(), expectedListing().replaceInStrings("Qt,example", "Qt,Beispiel"));
     QCOMPARE(server.requestCount(GitLabServer::ArchiveRoute), 3);
-}
-
-void tst_E2e::shippedTranslation()
-{
-    GitLabServer server;
-    prepareCase("german", server);
-    QVERIFY(server.listen());
-    provision(server.groupUrl(groupPath).toString(), {{"General/OverrideLanguage", "de"}});
-
-    const HostRun run = runHost();
-    VERIFY_RUN(run);
     QVERIFY2(!run.log.contains("Failed to load translator"), qPrintable(run.log));
-    // The plugin's texts: the default tags written into the manifest and a status.
-    QVERIFY2(run.listing().filter("Launcher Icons").value(0).endsWith("| tags: Qt,Beispiel"),
-             qPrintable(run.listing().join('\n')));
     QVERIFY2(run.log.contains("Beispiel wird heruntergeladen: Hello Widgets"), qPrintable(run.log));
     QVERIFY(run.output.contains("options page: Help | Norvel OS Beispiele | Tas.Vantor.Plugin.Settings.Page"));
 }
@@ -318,8 +287,6 @@ void tst_E2e::removeOnOptionsPageAndAddBack()
 {
     GitLabServer server;
     prepareCase("options", server);
-    QVERIFY(server.listen());
-    provision(server.groupUrl(groupPath).toString());
     VERIFY_RUN(runHost());
     QVERIFY(QFileInfo::exists(exampleFolder("hello/examples-manifest.xml")));
 
@@ -358,19 +325,6 @@ void tst_E2e::removeOnOptionsPageAndAddBack()
     }, [this] { return QFileInfo::exists(exampleFolder("hello/examples-manifest.xml")); });
     QCOMPARE(server.requestCount(GitLabServer::archiveRoute(m_ids.value("hello"))), 1);
     QCOMPARE(server.requestCount(GitLabServer::archiveRoute(m_ids.value("removed"))), 0);
-}
-
-void tst_E2e::helpWithoutDisplay()
-{
-    QProcess host;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(name);
-    host.setProcessEnvironment(environment);
-    host.start(HOST_PROGRAM, {"--help"});
-    QVERIFY(host.waitForFinished());
-    QCOMPARE(host.exitCode(), 0);
-    QVERIFY(host.readAllStandardOutput().contains("--list-examples"));
 }
 
 QTEST_MAIN(tst_E2e)

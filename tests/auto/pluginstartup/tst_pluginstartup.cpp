@@ -17,64 +17,41 @@ class tst_PluginStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void sslMessageOnlyForDifferentNumbers_data();
     void sslMessageOnlyForDifferentNumbers();
-    void translationsFolder_data();
     void translationsFolder();
     void translationLocale();
 };
 
-void tst_PluginStartup::initTestCase()
-{
-    MessageLog::start("tas.vantor.plugin.debug=true");
-}
-
 void tst_PluginStartup::sslMessageOnlyForDifferentNumbers_data()
 {
-    QTest::addColumn<long>("buildNumber");
-    QTest::addColumn<QString>("buildString");
     QTest::addColumn<long>("runtimeNumber");
     QTest::addColumn<QString>("runtimeString");
     QTest::addColumn<bool>("reported");
 
-    QTest::newRow("same") << 0x30000020L << "OpenSSL 3.0.2" << 0x30000020L << "OpenSSL 3.0.2" << false;
-    QTest::newRow("same number, other text")
-        << 0x30000020L << "OpenSSL 3.0.2 15 Mar 2022" << 0x30000020L << "OpenSSL 3.0.2 (Debian)" << false;
-    QTest::newRow("other number, same text") << 0x30000020L << "OpenSSL 3" << 0x30000070L << "OpenSSL 3" << true;
-    QTest::newRow("older at run time") << 0x30000070L << "OpenSSL 3.0.7" << 0x1010117fL << "OpenSSL 1.1.1w" << true;
+    QTest::newRow("same number, other text") << 0x30000020L << "OpenSSL 3.0.2 (Debian)" << false;
+    QTest::newRow("other number") << 0x1010117fL << "OpenSSL 1.1.1w" << true;
 }
 
 void tst_PluginStartup::sslMessageOnlyForDifferentNumbers()
 {
-    QFETCH(long, buildNumber);
-    QFETCH(QString, buildString);
     QFETCH(long, runtimeNumber);
     QFETCH(QString, runtimeString);
     QFETCH(bool, reported);
 
+    MessageLog::start("tas.vantor.plugin.debug=true");
     MessageLog::clear();
-    checkSslVersions(buildNumber, buildString, runtimeNumber, runtimeString);
-    const QString message = QString("SSL versions mismatch!\nCompiled version:\t \"%1\" \nSystem version:\t \"%2\"")
-                                .arg(buildString, runtimeString);
+    checkSslVersions(0x30000020L, "OpenSSL 3.0.2", runtimeNumber, runtimeString);
+    const QString message = QString("SSL versions mismatch!\nCompiled version:\t \"OpenSSL 3.0.2\" \n"
+                                    "System version:\t \"%1\"").arg(runtimeString);
     QCOMPARE(MessageLog::messages("tas.vantor.plugin"), reported ? QStringList(message) : QStringList());
-}
-
-void tst_PluginStartup::translationsFolder_data()
-{
-    QTest::addColumn<QString>("applicationFolder");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("bin") << "/opt/ide/bin" << "/opt/ide/share/qtcreator/translations";
-    QTest::newRow("trailing slash") << "/opt/ide/bin/" << "/opt/ide/share/qtcreator/translations";
-    QTest::newRow("libexec") << "/opt/ide/libexec/qtcreator" << "/opt/ide/libexec/share/qtcreator/translations";
 }
 
 void tst_PluginStartup::translationsFolder()
 {
-    QFETCH(QString, applicationFolder);
-    QFETCH(QString, expected);
-    QCOMPARE(Vantor::Internal::translationsFolder(applicationFolder), expected);
+    QCOMPARE(Vantor::Internal::translationsFolder("/opt/ide/bin/"), "/opt/ide/share/qtcreator/translations");
+    QCOMPARE(Vantor::Internal::translationsFolder("/opt/ide/libexec/qtcreator"),
+             "/opt/ide/libexec/share/qtcreator/translations");
 }
 
 void tst_PluginStartup::translationLocale()
@@ -83,11 +60,8 @@ void tst_PluginStartup::translationLocale()
     QSettings settings(dir.filePath("QtCreator.ini"), QSettings::IniFormat);
     QCOMPARE(Vantor::Internal::translationLocale(&settings), QLocale());
     QCOMPARE(Vantor::Internal::translationLocale(nullptr), QLocale());
-
-    settings.setValue("General/OverrideLanguage", "de");
-    QCOMPARE(Vantor::Internal::translationLocale(&settings), QLocale(QLocale::German));
     settings.setValue("General/OverrideLanguage", "pt_BR");
-    QCOMPARE(Vantor::Internal::translationLocale(&settings).country(), QLocale::Brazil);
+    QCOMPARE(Vantor::Internal::translationLocale(&settings), QLocale(QLocale::Portuguese, QLocale::Brazil));
 }
 
 QTEST_GUILESS_MAIN(tst_PluginStartup)

@@ -3,10 +3,7 @@
 #include <messagelog.h>
 #include <testsupport.h>
 
-#include <coreplugin/icore.h>
-#include <extensionsystem/pluginmanager.h>
 
-#include <QDir>
 #include <QSettings>
 #include <QtTest>
 
@@ -48,12 +45,10 @@ private slots:
     void init();
     void load_data();
     void load();
-    void missingKeys();
     void timeouts_data();
     void timeouts();
     void roundTrip();
     void saveCheckedDatesOnly();
-    void installWideFallback();
 
 private:
     QString newFile() { return m_root + QString("/case%1.ini").arg(++m_fileCount); }
@@ -89,13 +84,10 @@ void tst_Settings::load_data()
     };
     const L none;
 
-    QTest::newRow("name and url") << L{"A|https://h.example/g"} << none << L{"A>https://h.example/g>"} << none;
     QTest::newRow("one empty removed") << L{"A|https://h.example/g|"} << none << L{"A>https://h.example/g>"} << none;
     QTest::newRow("two removed") << L{"A|https://h.example/g|x|y"} << none << L{"A>https://h.example/g>x,y"} << none;
-    QTest::newRow("empty entry") << L{"", "A|u"} << none << L{"A>u>"} << none;
-    QTest::newRow("no separator") << L{"A"} << none << none << L{wrong("A"), empty};
-    QTest::newRow("empty name") << L{"|u"} << none << none << L{wrong("|u"), empty};
-    QTest::newRow("empty url") << L{"A||x", "B|u"} << none << L{"B>u>"} << L{wrong("A||x")};
+    QTest::newRow("no url, no name") << L{"A", "|u"} << none << none << L{wrong("A"), wrong("|u"), empty};
+    QTest::newRow("empty url, empty entry") << L{"", "A||x", "B|u"} << none << L{"B>u>"} << L{wrong("A||x")};
     QTest::newRow("unsafe names") << L{".|u1", "..|u2", "a/b|u3", "a\\b|u4", "..x|u5"} << none << L{"..x>u5>"}
                                   << L{wrong(".|u1"), wrong("..|u2"), wrong("a/b|u3"), wrong("a\\\\b|u4")};
     QTest::newRow("duplicates, first wins") << L{"A|u1", "A|u2", "B|u1", "B|u3"} << none << L{"A>u1>", "B>u3>"}
@@ -104,13 +96,13 @@ void tst_Settings::load_data()
                                                << L{" A >u1>", "A>u3>", "a>u2>"} << none;
 
     const L a{"A|u"};
-    QTest::newRow("date day first") << a << L{"A|05.03.2024"} << L{"A=2024-03-05", "A>u>"} << none;
-    QTest::newRow("date year first is invalid") << a << L{"A|2024-03-05"} << L{"A=invalid", "A>u>"} << none;
+    // Day first; an empty name is kept.
+    QTest::newRow("dates") << a << L{"A|05.03.2024", "B|2024-03-05", "|01.01.2020"}
+                           << L{"=2020-01-01", "A=2024-03-05", "A>u>", "B=invalid"} << none;
     QTest::newRow("date with three fields") << a << L{"A|05.03.2024|x", "B|01.01.2020"} << L{"A>u>", "B=2020-01-01"}
                                             << L{wrong("A|05.03.2024|x")};
     QTest::newRow("date of a name twice") << a << L{"A|01.01.2020", "A|02.02.2021"} << L{"A=2020-01-01", "A>u>"}
                                           << L{duplicated("name", "A|02.02.2021")};
-    QTest::newRow("date with empty name kept") << a << L{"|01.01.2020"} << L{"=2020-01-01", "A>u>"} << none;
 }
 
 void tst_Settings::load()
@@ -136,27 +128,6 @@ void tst_Settings::load()
         QCOMPARE(settings.repositories.value("A").removedExamples, QSet<QString>{QString()});
 }
 
-// Without repositories the old ones are dropped; a save writes every key, defaults included.
-void tst_Settings::missingKeys()
-{
-    QSettings file(newFile(), QSettings::IniFormat);
-    file.setValue("Vantor/UpdatesCheckTimeoutDays", 4);
-
-    Settings settings;
-    settings.repositories.insert("Old", RepositorySettings());
-    settings.load(&file);
-    QVERIFY(settings.repositories.isEmpty());
-    QCOMPARE(settings.updatesCheckTimeoutDays, 4u);
-    QCOMPARE(reportMessages(), QStringList{"Settings does not contain variable: \"Repositories\""});
-
-    settings.save(&file);
-    QSettings raw(file.fileName(), QSettings::IniFormat);
-    QCOMPARE(raw.value("Vantor/UpdatesCheckTimeoutDays").toUInt(), 4u);
-    QCOMPARE(raw.value("Vantor/ServiceRestartTimeoutSeconds").toUInt(), 60u);
-    QVERIFY(raw.contains("Vantor/Repositories"));
-    QVERIFY(raw.contains("Vantor/UpdatesCheckedDate"));
-}
-
 void tst_Settings::timeouts_data()
 {
     QTest::addColumn<QString>("days");
@@ -164,9 +135,8 @@ void tst_Settings::timeouts_data()
     QTest::addColumn<quint32>("expectedDays");
     QTest::addColumn<quint32>("expectedSeconds");
 
-    QTest::newRow("absent") << QString() << QString() << 1u << 60u;
+    QTest::newRow("absent, no repositories either") << QString() << QString() << 1u << 60u;
     QTest::newRow("numbers") << "7" << "15" << 7u << 15u;
-    QTest::newRow("zero switches off") << "0" << "60" << 0u << 60u;
     QTest::newRow("not a number") << "often" << "-5" << 0u << 0u;
 }
 
@@ -179,17 +149,22 @@ void tst_Settings::timeouts()
 
     // Texts, as a user would write them into the file.
     QSettings file(newFile(), QSettings::IniFormat);
-    file.setValue("Vantor/Repositories", "A|u");
-    if (!days.isNull())
+    if (!days.isNull()) {
+        file.setValue("Vantor/Repositories", "A|u");
         file.setValue("Vantor/UpdatesCheckTimeoutDays", days);
-    if (!seconds.isNull())
         file.setValue("Vantor/ServiceRestartTimeoutSeconds", seconds);
+    }
     Settings settings;
     settings.updatesCheckTimeoutDays = 99;
     settings.serviceRestartTimeoutSeconds = 99;
+    settings.repositories.insert("Old", RepositorySettings());
     settings.load(&file);
     QCOMPARE(settings.updatesCheckTimeoutDays, expectedDays);
     QCOMPARE(settings.serviceRestartTimeoutSeconds, expectedSeconds);
+    // Without repositories the old ones are dropped.
+    QCOMPARE(settings.repositories.keys(), days.isNull() ? QStringList() : QStringList("A"));
+    QCOMPARE(reportMessages(), days.isNull() ? QStringList("Settings does not contain variable: \"Repositories\"")
+                                             : QStringList());
 }
 
 void tst_Settings::roundTrip()
@@ -248,41 +223,6 @@ void tst_Settings::saveCheckedDatesOnly()
     QCOMPARE(raw.value("Vantor/UpdatesCheckedDate").toStringList(), QStringList{"A|31.12.2023"});
     QCOMPARE(raw.value("Vantor/UpdatesCheckTimeoutDays").toUInt(), 5u);
     QCOMPARE(raw.value("Vantor/Repositories").toStringList(), QStringList{"A|u|gone|also"});
-}
-
-void tst_Settings::installWideFallback()
-{
-    const QString userPath = m_root + "/user";
-    const QString installPath = m_root + "/install";
-    const QString installFile = installPath + "/QtProject/QtCreator.ini";
-    {
-        QSettings install(installFile, QSettings::IniFormat);
-        install.setValue("Vantor/Repositories", QStringList{"Norvel|https://h.example/norvel"});
-        install.setValue("Vantor/UpdatesCheckTimeoutDays", 5);
-    }
-    Core::ICore::setSettingsPaths(userPath, installPath);
-    QSettings *user = Core::ICore::settings();
-    QCOMPARE(user, ExtensionSystem::PluginManager::settings());
-    QCOMPARE(QDir::cleanPath(user->fileName()), userPath + "/QtProject/QtCreator.ini");
-
-    Settings settings;
-    settings.load(user);
-    QCOMPARE(describe(settings), QStringList{"Norvel>https://h.example/norvel>"});
-    QCOMPARE(settings.updatesCheckTimeoutDays, 5u);
-
-    settings.updatesCheckTimeoutDays = 2;
-    settings.repositories["Norvel"].removedExamples.insert("demo");
-    settings.save(user);
-
-    // A new start reads the user's own values; the install-wide file stays as provisioned.
-    Core::ICore::setSettingsPaths(userPath, installPath);
-    Settings reloaded;
-    reloaded.load(Core::ICore::settings());
-    QCOMPARE(reloaded.updatesCheckTimeoutDays, 2u);
-    QCOMPARE(describe(reloaded), QStringList{"Norvel>https://h.example/norvel>demo"});
-    const QString days = "Vantor/UpdatesCheckTimeoutDays";
-    QCOMPARE(QSettings(installFile, QSettings::IniFormat).value(days).toUInt(), 5u);
-    QCOMPARE(Core::ICore::settings(QSettings::SystemScope)->value(days).toUInt(), 5u);
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)
