@@ -107,7 +107,6 @@ void tst_E2e::prepareCase(const QString &name, GitLabServer &server, const QVari
         GitLabServer::ProjectOptions options;
         options.name = name;
         options.path = path;
-        options.description = name + " <demo> & more";
         options.tags = tags;
         if (picture)
             options.avatarFile = projects + path + ".png";

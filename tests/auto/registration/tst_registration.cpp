@@ -64,8 +64,8 @@ void tst_Registration::rewrite()
     // Before the first use of the folder templates, as the host does before loading plugins.
     QVERIFY(TestSupport::useTestSettings());
     const QString dataRoot = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QVERIFY2(repositoryPathTemplate().startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")), qPrintable(dataRoot));
-    QDir(dataRoot).removeRecursively();
+    QVERIFY(repositoryPathTemplate().startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT"))
+            && QDir(dataRoot).removeRecursively());
 
     const QString path = qEnvironmentVariable("VANTOR_TEST_SETTINGS_PATH") + "/rewrite.ini";
     {
