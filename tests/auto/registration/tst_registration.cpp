@@ -46,8 +46,6 @@ void tst_Registration::rewrite_data()
     QTest::newRow("name only") << L{"A|u1"} << L{"Qt|/q|/q", "A", "Other|/o|/o"}
                                << L{"Qt|/q|/q", "<A>", "Other|/o|/o"} << L{"A"} << true;
     QTest::newRow("already rewritten") << L{"A|u1"} << L{"<A>"} << L{"<A>"} << L{"A"} << false;
-    QTest::newRow("only the first") << L{"A|u1"} << L{"A|/1|/1", "A|/2|/2"} << L{"<A>", "A|/2|/2"} << L{"A"}
-                                    << true;
     QTest::newRow("two repositories in place") << L{"A|u1", "B|u2", "C|u3"} << L{"B", "Qt|/q|/q", "A|"}
                                                << L{"<B>", "Qt|/q|/q", "<A>"} << L{"A", "B"} << true;
     QTest::newRow("name is only a prefix") << L{"A|u1"} << L{"AB|/x|/x", "Qt|/q|/q"} << L{"AB|/x|/x", "Qt|/q|/q"}
