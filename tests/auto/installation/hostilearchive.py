@@ -56,11 +56,13 @@ def main(output, entries):
                 packed.getmembers()
                 end = packed.offset  # where tar's end-of-archive blocks begin
 
-        # Raw entries follow tar's own, streamed, so that a bomb never lands on disk whole.
-        with gzip.open(output, "wb", compresslevel=1) as target:
+        # Raw entries follow tar's own. The gzip stream is a series of members, as gzip allows: a bomb
+        # repeats one compressed MiB of zeros and never lands on disk or in memory whole.
+        zeros = gzip.compress(bytes(1 << 20), 9)
+        with open(output, "wb") as target:
             if end:
                 with open(plain, "rb") as source:
-                    target.write(source.read(end))
+                    target.write(gzip.compress(source.read(end), 1))
             for kind, spec in raw:
                 name, _, value = spec.partition("=")
                 info = tarfile.TarInfo(name)
@@ -73,16 +75,13 @@ def main(output, entries):
                     info.mode, info.uid, info.gid = 0o6755, 4321, 4321
                     data = b"x"
                 info.size = int(value) if kind == "z" else len(data)
-                target.write(info.tobuf(tarfile.GNU_FORMAT))
+                target.write(gzip.compress(info.tobuf(tarfile.GNU_FORMAT) + data, 1))
                 if kind == "z":
-                    block = bytes(1 << 20)
                     for _ in range(info.size >> 20):
-                        target.write(block)
-                    target.write(bytes(info.size & ((1 << 20) - 1)))
-                else:
-                    target.write(data)
-                target.write(bytes(-info.size % 512))
-            target.write(bytes(1024))
+                        target.write(zeros)
+                    target.write(gzip.compress(bytes(info.size & ((1 << 20) - 1))))
+                target.write(gzip.compress(bytes(-info.size % 512)))
+            target.write(gzip.compress(bytes(1024)))
     finally:
         shutil.rmtree(work)
 

@@ -25,20 +25,21 @@ using namespace TestProjects;
 namespace {
 
 const QString repositoryName = QStringLiteral("norvel");
+const QString unarchiving = QStringLiteral("There was an error while unarchiving");
 
 QString repositoryFolder() { return repositoryPathTemplate().arg(repositoryName); }
 // Beside the repository folder: nothing an archive holds may ever reach it.
 QString canaryFolder() { return repositoryPathTemplate().arg("canary"); }
 QString exampleFolder(const QString &path) { return examplePathTemplate().arg(repositoryName, path); }
 QByteArray readme(const QString &path) { return readFile(exampleFolder(path) + "/README.md"); }
+QDateTime daysAgo(int days) { return QDateTime::currentDateTimeUtc().addDays(-days); }
 
 QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
-// Every entry below `folder` that is not a folder, as "<relative path>", without the files the
-// installation writes itself.
+// Every entry below `folder` that is not a folder, without the files the installation writes itself.
 QStringList leaves(const QString &folder)
 {
     QStringList result;
@@ -55,8 +56,6 @@ QStringList leaves(const QString &folder)
     result.sort();
     return result;
 }
-
-QDateTime daysAgo(int days) { return QDateTime::currentDateTimeUtc().addDays(-days); }
 
 Repository::ExamplePtr makeExample(const QString &path)
 {
@@ -77,43 +76,401 @@ class tst_Installation : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QVERIFY(TestSupport::useTestSettings());
+        QVERIFY(repositoryFolder().startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")));
+        QVERIFY(m_work.isValid());
+        QLoggingCategory::setFilterRules("tas.vantor.plugin.service.debug=true");
+        // The clients of these tests never find their group: installations are fed by hand.
+        TestSupport::writeVantorSettings(
+            {QString("%1|http://127.0.0.1:%2/examples|").arg(repositoryName).arg(TestSupport::unusedPort())},
+            {{"UpdatesCheckTimeoutDays", 0}, {"ServiceRestartTimeoutSeconds", 3600}});
+    }
 
-    void pathGuard_data();
-    void pathGuard();
+    void init()
+    {
+        QDir(repositoryFolder()).removeRecursively();
+        QDir(repositoryFolder() + ".backup").removeRecursively();
+        QFile::remove(repositoryFolder() + ".backup");
+        QVERIFY(QDir().mkpath(repositoryFolder()));
+        QDir(canaryFolder()).removeRecursively();
+        QVERIFY(writeFile(canaryFolder(), "precious.txt", "precious\n"));
+        m_service = std::make_unique<DownloadService>();
+        m_status = std::make_unique<QSignalSpy>(m_service.get(), &DownloadService::statusChanged);
+        m_documentation = std::make_unique<QSignalSpy>(Core::HelpManager::Signals::instance(),
+                                                       &Core::HelpManager::Signals::documentationChanged);
+        emit repository()->client()->fetched({makeExample("demo"), makeExample("demo-chart")});
+        QCOMPARE(repository()->examples().size(), 2);
+    }
 
-    void installs_data();
-    void installs();
-    void hostileArchives_data();
-    void hostileArchives();
-    void userModified_data();
-    void userModified();
-    void failedUnpacking_data();
-    void failedUnpacking();
-    void nothingInstalled_data();
-    void nothingInstalled();
-    void leftoversRemovedAtStart();
-    void burstAnnounced();
+    void cleanup()
+    {
+        m_status.reset();
+        m_documentation.reset();
+        m_service.reset();
+        // Every temporary archive and staging folder is gone, whatever became of its installation,
+        // and nothing reached the folder beside.
+        QCOMPARE(QDir::temp().entryList({"*.tar.gz"}, QDir::Files), QStringList());
+        QCOMPARE(QDir(repositoryFolder()).entryList({".unpack-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
+        QCOMPARE(leaves(canaryFolder()), QStringList{"precious.txt"});
+        QCOMPARE(readFile(canaryFolder() + "/precious.txt"), QByteArray("precious\n"));
+    }
+
+    void pathGuard_data()
+    {
+        QTest::addColumn<QString>("guarded");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("allowed");
+
+        const QString root = repositoryFolder();
+        QTest::newRow("example folder") << repositoryName << root + "/demo" << true;
+        QTest::newRow("below an example") << repositoryName << root + "/inside/file" << true;
+        QTest::newRow("backup") << repositoryName << root + ".backup/demo-20240101-000000" << true;
+        QTest::newRow("repository folder") << repositoryName << root << false;
+        QTest::newRow("dot dot") << repositoryName << root + "/.." << false;
+        QTest::newRow("climbing out") << repositoryName << root + "/inside/../../other" << false;
+        QTest::newRow("same prefix") << repositoryName << root + "x/demo" << false;
+        QTest::newRow("the link itself") << repositoryName << root + "/escape" << true;
+        QTest::newRow("through a link") << repositoryName << root + "/escape/file" << false;
+        QTest::newRow("unsafe repository name") << ".." << root + "/demo" << false;
+        QTest::newRow("empty") << repositoryName << QString() << false;
+    }
+
+    void pathGuard()
+    {
+        QFETCH(QString, guarded);
+        QFETCH(QString, path);
+        QVERIFY(QDir().mkpath(repositoryFolder() + "/inside"));
+        QVERIFY(QDir().mkpath(repositoryFolder() + ".backup"));
+        QVERIFY(QDir().mkpath(repositoryFolder() + "x"));
+        QVERIFY(QFile::link(m_work.path(), repositoryFolder() + "/escape"));
+        QTEST(PathGuard(guarded).allows(path), "allowed");
+        QDir(repositoryFolder() + "x").removeRecursively();
+    }
+
+    // An update from an older commit (the server's clock, a rewritten history) is still the one to keep.
+    void installsAndUpdates()
+    {
+        const auto example = makeExample("demo");
+        QSignalSpy updated(m_service.get(), &DownloadService::updated);
+        install(example, makeArchive("demo", project("1"), daysAgo(1)));
+        QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
+        QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
+        const auto manifest = TestSupport::readManifest(exampleFolder("demo"));
+        QCOMPARE(manifest.name, QString("Example demo"));
+        QCOMPARE(manifest.projectPath, QString("demo.pro"));
+        QCOMPARE(manifest.fileToOpen, QString("/main.cpp"));
+        QCOMPARE(updated.count(), 1);
+        QCOMPARE(m_documentation->count(), 1);
+        QVERIFY(hasStatus("Unpacking example: Example demo"));
+        QVERIFY(example->archive().isEmpty()); // the bytes went to the temporary file
+
+        Files second = project("2");
+        second.insert("qml/main.qml", "import QtQuick 2.0\nApplicationWindow {}\n");
+        install(example, makeArchive("demo", second, daysAgo(10)));
+        QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
+        QCOMPARE(readme("demo"), QByteArray("Version 2\n"));
+        QCOMPARE(TestSupport::readManifest(exampleFolder("demo")).fileToOpen, QString("/qml/main.qml"));
+        QCOMPARE(m_documentation->count(), 1);
+        QVERIFY(!QFileInfo::exists(repositoryFolder() + ".backup"));
+    }
+
+    void hostileArchives_data()
+    {
+        QTest::addColumn<QString>("firstPath"); // an example installed before; empty: none
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("archive");   // in the notation of hostilearchive.py
+        QTest::addColumn<QStringList>("installed"); // leaves below the repository folder[=content]
+        QTest::addColumn<QString>("status");        // of the last installation; empty: installed
+
+        const QStringList none;
+        QTest::newRow("links leaving the example")
+            << QString() << none << "demo"
+            << QStringList{"f top/demo.pro", "f top/main.cpp", "l top/inside>main.cpp", "l top/abs>$CANARY",
+                           "l top/up>../../canary", "l top/sub/deep>../../../../canary", "l top/via>sub/../up"}
+            << QStringList{"demo/demo.pro", "demo/inside", "demo/main.cpp"} << QString();
+        // Entries of a later archive that went through the links of an earlier one.
+        QTest::newRow("links left for a later archive")
+            << "demo-chart" << QStringList{"f demo.pro", "l escape>$CANARY", "l up>../canary"}
+            << "demo" << QStringList{"f demo.pro", "f escape/evil.txt", "f up/evil.txt"}
+            << QStringList{"demo-chart/demo.pro", "demo/demo.pro", "demo/escape/evil.txt", "demo/up/evil.txt"}
+            << QString();
+        QTest::newRow("top folder named like another example")
+            << "demo-chart" << QStringList{"f chart/demo.pro", "f chart/README=chart"}
+            << "demo" << QStringList{"f demo-chart/demo.pro", "f demo-chart/README=demo"}
+            << QStringList{"demo-chart/README=chart", "demo-chart/demo.pro", "demo/README=demo", "demo/demo.pro"}
+            << QString();
+        QTest::newRow("flat archive")
+            << QString() << none << "demo" << QStringList{"f demo.pro", "f main.cpp", "f README"}
+            << QStringList{"demo/README", "demo/demo.pro", "demo/main.cpp"} << QString();
+        // tar strips "/" and refuses "..": the unpacking fails and leaves nothing behind.
+        QTest::newRow("absolute and parent paths")
+            << QString() << none << "demo" << QStringList{"f top/demo.pro", "r $CANARY/evil.txt", "r ../evil.txt"}
+            << QStringList() << unarchiving;
+        // What the manifest searches would block on or read without end, and what tar keeps as root.
+        QTest::newRow("special files and privileges")
+            << QString() << none << "demo"
+            << QStringList{"f top/demo.pro", "f top/main.cpp", "p top/pipe.qml", "l top/zero.qml>/dev/zero",
+                           "c top/null.cpp", "s top/tool"}
+            << QStringList{"demo/demo.pro", "demo/main.cpp", "demo/tool"} << QString();
+        QTest::newRow("gzip bomb")
+            << QString() << none << "demo"
+            << QStringList{"f top/demo.pro", QString("z top/zeros=%1").arg(ExampleInstallation::MaximumUnpackedBytes + 1)}
+            << QStringList() << "Unpacking cancelled, example Example demo is larger than 1024 MiB or 100000 files";
+        const QString manifest = "f top/examples-manifest.xml=<instructionals><examples><example name=\"Other\" "
+                                 "projectPath=\"/etc/passwd\"/></examples></instructionals>";
+        QTest::newRow("own manifest")
+            << "demo" << QStringList{"f top/demo.pro", "f top/README=1"}
+            << "demo" << QStringList{"f top/demo.pro", "f top/README=2", manifest}
+            << QStringList{"demo/README=2", "demo/demo.pro"} << QString();
+    }
+
+    void hostileArchives()
+    {
+        QFETCH(QString, firstPath);
+        QFETCH(QStringList, first);
+        QFETCH(QString, path);
+        QFETCH(QStringList, archive);
+        QFETCH(QStringList, installed);
+        QFETCH(QString, status);
+
+        if (!firstPath.isEmpty())
+            install(makeExample(firstPath), makeHostileArchive(first));
+        const QByteArray bytes = makeHostileArchive(archive);
+        QVERIFY(!bytes.isEmpty());
+        install(makeExample(path), bytes);
+
+        QStringList names;
+        for (const QString &leaf : installed) {
+            names.append(leaf.section('=', 0, 0));
+            if (leaf.contains('='))
+                QCOMPARE(readFile(repositoryFolder() + '/' + names.last()), leaf.section('=', 1).toUtf8());
+        }
+        QCOMPARE(leaves(repositoryFolder()), names);
+        if (status.isEmpty())
+            QCOMPARE(TestSupport::readManifest(exampleFolder(path)).name, "Example " + path);
+        else
+            QVERIFY2(hasStatus(status), qPrintable(TestSupport::texts(*m_status).join('\n')));
+
+        // What stays holds nothing special, nothing privileged, no link that leads out of its example.
+        for (const QString &leaf : leaves(repositoryFolder())) {
+            const QString file = repositoryFolder() + '/' + leaf;
+            struct stat status;
+            QCOMPARE(::lstat(QFile::encodeName(file).constData(), &status), 0);
+            QVERIFY2(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode), qPrintable(leaf));
+            QVERIFY2(!(status.st_mode & (S_ISUID | S_ISGID)) && status.st_uid == ::geteuid(), qPrintable(leaf));
+            const QString target = QFileInfo(file).canonicalFilePath();
+            QVERIFY2(target.startsWith(exampleFolder(leaf.section('/', 0, 0)) + '/'), qPrintable(leaf));
+        }
+    }
+
+    void userModified_data()
+    {
+        QTest::addColumn<QString>("file");   // changed or added by the user; empty: none
+        QTest::addColumn<int>("commitDays"); // age of the first version's files; negative: in the future
+        QTest::addColumn<QString>("backup"); // "kept", "none" or "blocked" (the backup folder is a file)
+        QTest::addColumn<bool>("recorded");  // false: installed before the installed files were recorded
+
+        QTest::newRow("source changed") << "main.cpp" << 3 << "kept" << true;
+        QTest::newRow("build output added") << "build/demo.o" << 3 << "kept" << true;
+        QTest::newRow("per-user file") << "demo.pro.user" << 3 << "none" << true;
+        QTest::newRow("manifest rewritten") << "examples-manifest.xml" << 3 << "none" << true;
+        // tar restores the commit time, which may lie ahead of the local clock.
+        QTest::newRow("files in the future, untouched") << QString() << -30 << "none" << true;
+        QTest::newRow("files in the future, source changed") << "main.cpp" << -30 << "kept" << true;
+        QTest::newRow("no record, source changed") << "main.cpp" << 3 << "kept" << false;
+        QTest::newRow("no record, untouched") << QString() << 3 << "none" << false;
+        QTest::newRow("backup impossible") << "main.cpp" << 3 << "blocked" << true;
+    }
+
+    void userModified()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, commitDays);
+        QFETCH(QString, backup);
+        QFETCH(bool, recorded);
+
+        const auto example = makeExample("demo");
+        install(example, makeArchive("demo", project("1"), daysAgo(commitDays)));
+        if (!recorded)
+            QVERIFY(QFile::remove(exampleFolder("demo") + "/.examples-installed"));
+        const QString changed = exampleFolder("demo") + '/' + file;
+        const QByteArray content = file == "examples-manifest.xml" ? readFile(changed) : "// the user's work\n";
+        if (!file.isEmpty()) {
+            QVERIFY(writeFile(exampleFolder("demo"), file, content));
+            QVERIFY(setModified(changed, QDateTime::currentDateTime().addSecs(60)));
+        }
+        const QString backupRoot = repositoryFolder() + ".backup";
+        if (backup == "blocked")
+            QVERIFY(writeFile(QFileInfo(backupRoot).path(), QFileInfo(backupRoot).fileName(), "a file"));
+
+        install(example, makeArchive("demo", project("2"), daysAgo(1)));
+        QCOMPARE(m_documentation->count(), 1);
+        if (backup == "blocked") {
+            QVERIFY(hasStatus("Example demo was modified and could not be kept as a backup, so it was not updated"));
+            QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
+            QCOMPARE(readFile(changed), content);
+            return;
+        }
+        QCOMPARE(readme("demo"), QByteArray("Version 2\n"));
+        const QStringList backups = entries(backupRoot);
+        QCOMPARE(backups.size(), backup == "kept" ? 1 : 0);
+        if (backups.isEmpty())
+            return;
+        QVERIFY2(QRegularExpression("^demo-\\d{8}-\\d{6}$").match(backups.first()).hasMatch(),
+                 qPrintable(backups.first()));
+        const QString kept = backupRoot + '/' + backups.first();
+        QCOMPARE(readFile(kept + '/' + file), content);
+        QCOMPARE(readFile(kept + "/README.md"), QByteArray("Version 1\n"));
+        QVERIFY(hasStatus(QString("Example demo was modified; the previous version was kept in: %1")
+                              .arg(QDir::toNativeSeparators(kept))));
+    }
+
+    void notInstalled_data()
+    {
+        QTest::addColumn<bool>("before");     // version 1 installed first; it must stay untouched
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("archive"); // "none", "whole", "half", "page" or "noproject"
+        QTest::addColumn<QString>("temporaryFolder"); // TMPDIR below the work folder; empty: unchanged
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("documentationChanges");
+
+        const QString noManifest = "There was an error while creating example mainfest";
+        const QString unsaved = "Unable to save downloaded example: *";
+        QTest::newRow("no data") << false << "demo" << "none" << QString()
+                                 << "The data is not downloaded for example: Example demo" << 0;
+        // A path that would climb out of the repository folder never reaches the disk.
+        QTest::newRow("unusable path") << false << "../escape" << "whole" << QString()
+                                       << "Skip saving example Example ../escape - unusable folder name: ../escape" << 0;
+        // Registration deletes the unpacked folder; the documentation changed all the same.
+        QTest::newRow("no project file") << false << "demo" << "noproject" << QString() << noManifest << 1;
+        // Unpacked and swapped in, but without a manifest: the old version returns.
+        QTest::newRow("update without project file") << true << "demo" << "noproject" << QString() << noManifest << 0;
+        QTest::newRow("corrupt archive") << true << "demo" << "half" << QString() << unarchiving << 0;
+        // An error page saved under the archive's name: the unpacker is asked and fails.
+        QTest::newRow("not an archive") << true << "demo" << "page" << QString() << unarchiving << 0;
+        QTest::newRow("no temporary folder") << true << "demo" << "whole" << "missing" << unsaved << 0;
+        QTest::newRow("temporary folder is a file") << true << "demo" << "whole" << "file" << unsaved << 0;
+    }
+
+    void notInstalled()
+    {
+        QFETCH(bool, before);
+        QFETCH(QString, path);
+        QFETCH(QString, archive);
+        QFETCH(QString, temporaryFolder);
+        QFETCH(QString, status);
+
+        const auto example = makeExample(path);
+        const QString name = QFileInfo(path).fileName();
+        if (before)
+            install(example, makeArchive(name, project("1"), daysAgo(3)));
+        const QByteArray manifest = readFile(exampleFolder(path) + "/examples-manifest.xml");
+        QByteArray bytes = "<html><body>502 Bad Gateway</body></html>\n";
+        if (archive == "noproject")
+            bytes = makeArchive(name, {{"src/demo.pro", "TEMPLATE = app\n"}, {"README.md", "Version 2\n"}}, daysAgo(1));
+        else if (archive == "none")
+            bytes = QByteArray();
+        else if (archive != "page")
+            bytes = makeArchive(name, project("2"), daysAgo(1));
+        if (archive == "half")
+            bytes.truncate(bytes.size() / 2);
+        QVERIFY(writeFile(m_work.path(), "file", "not a folder"));
+        const QByteArray tmp = qgetenv("TMPDIR");
+        if (!temporaryFolder.isEmpty())
+            qputenv("TMPDIR", m_work.filePath(temporaryFolder).toLocal8Bit());
+        install(example, bytes);
+        qputenv("TMPDIR", tmp);
+
+        QVERIFY2(hasStatus(status), qPrintable(TestSupport::texts(*m_status).join('\n')));
+        QVERIFY(example->archive().isEmpty());
+        QTEST(m_documentation->count(), "documentationChanges");
+        QCOMPARE(entries(repositoryFolder()), before ? QStringList{"demo"} : QStringList());
+        QCOMPARE(readme("demo"), QByteArray(before ? "Version 1\n" : ""));
+        QCOMPARE(readFile(exampleFolder("demo") + "/examples-manifest.xml"), manifest);
+        QVERIFY(!QFileInfo::exists(repositoryFolder() + "/../escape"));
+        QCOMPARE(QDir::root().entryList({"demo-*"}), QStringList());
+    }
+
+    // The host re-reads every example set when told: a burst of installations is announced a few
+    // times, the last time after the last installation.
+    void burstAnnounced()
+    {
+        constexpr int count = 20;
+        const auto installed = [] {
+            const QStringList folders = entries(repositoryFolder());
+            return int(std::count_if(folders.cbegin(), folders.cend(), [](const QString &folder) {
+                return QFileInfo::exists(exampleFolder(folder) + "/examples-manifest.xml");
+            }));
+        };
+        QList<int> installedWhenAnnounced;
+        connect(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged,
+                m_service.get(), [&] { installedWhenAnnounced.append(installed()); });
+        QList<Repository::ExamplePtr> examples;
+        for (int i = 1; i <= count; ++i) {
+            const QString path = QString("burst%1").arg(i, 2, 10, QChar('0'));
+            examples.append(makeExample(path));
+            examples.last()->setArchive(makeArchive(path, project("1"), daysAgo(1)));
+        }
+        for (const Repository::ExamplePtr &example : qAsConst(examples))
+            emit repository()->downloaded(example);
+        waitForInstallations();
+        QCOMPARE(installed(), count);
+        QVERIFY2(!installedWhenAnnounced.isEmpty() && installedWhenAnnounced.size() < count,
+                 qPrintable(QString::number(installedWhenAnnounced.size())));
+        QCOMPARE(installedWhenAnnounced.last(), count);
+    }
 
 private:
-    // `top`: the archive's top folder instead of the one git names after the commit.
-    QByteArray makeArchive(const QString &path, const Files &files, const QDateTime &commitDate,
-                           const QString &top = QString());
-    // An archive of hostile entries, in the notation of hostilearchive.py.
-    QByteArray makeHostileArchive(const QStringList &entries);
     Repository *repository() const { return m_service->m_repositories.first().data(); }
-    // Hands the example, with `archive` when one is given, to the service as its repository
-    // would and waits until it is installed or has failed.
-    void install(const Repository::ExamplePtr &example, const QByteArray &archive = {});
+
+    // The project as "git archive" gives it, the way the server sends it.
+    QByteArray makeArchive(const QString &path, const Files &files, const QDateTime &commitDate)
+    {
+        const QString folder = m_work.filePath(QString("%1-%2").arg(path).arg(++m_archives));
+        GitRepository git(folder + ".git", "master");
+        if (!writeFiles(folder, files) || !git.commit(folder, commitDate, "Example " + path)) {
+            qWarning() << git.errorString();
+            return {};
+        }
+        return git.archive(QString("%1-%2-%3").arg(path, git.branch(), git.sha()));
+    }
+
+    QByteArray makeHostileArchive(const QStringList &entries)
+    {
+        const QString archive = m_work.filePath(QString("hostile-%1.tar.gz").arg(++m_archives));
+        QStringList arguments{QFINDTESTDATA("hostilearchive.py"), archive};
+        for (const QString &entry : entries)
+            arguments.append(QString(entry).replace("$CANARY", canaryFolder()));
+        return QProcess::execute("python3", arguments) == 0 ? readFile(archive) : QByteArray();
+    }
+
+    // Hands the example to the service as its repository would and waits until it is installed or has failed.
+    void install(const Repository::ExamplePtr &example, const QByteArray &archive)
+    {
+        if (!archive.isNull())
+            example->setArchive(archive);
+        m_status->clear();
+        m_documentation->clear();
+        emit repository()->downloaded(example);
+        waitForInstallations();
+    }
+
+    void waitForInstallations()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(m_service->findChildren<ExampleInstallation *>().isEmpty(), 60000);
+        QTRY_VERIFY(!m_service->m_notifyTimer.isActive()); // the host has been told
+    }
+
     // A text ending in "*" matches any status starting with the text before it.
     bool hasStatus(const QString &text) const
     {
         const QStringList texts = TestSupport::texts(*m_status);
-        return text.endsWith('*') ? !texts.filter(QRegularExpression('^' + QRegularExpression::escape(text.chopped(1))))
-                                             .isEmpty()
-                                  : texts.contains(text);
+        return std::any_of(texts.cbegin(), texts.cend(), [&](const QString &status) {
+            return text.endsWith('*') ? status.startsWith(text.chopped(1)) : status == text;
+        });
     }
 
     QTemporaryDir m_work;
@@ -122,454 +479,6 @@ private:
     std::unique_ptr<QSignalSpy> m_status;
     std::unique_ptr<QSignalSpy> m_documentation;
 };
-
-void tst_Installation::initTestCase()
-{
-    QVERIFY(TestSupport::useTestSettings());
-    QVERIFY(repositoryFolder().startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")));
-    QVERIFY(m_work.isValid());
-    QLoggingCategory::setFilterRules("tas.vantor.plugin.service.debug=true");
-    // The clients of these tests never find their group: installations are fed by hand.
-    TestSupport::writeVantorSettings(
-        {QString("%1|http://127.0.0.1:%2/examples|").arg(repositoryName).arg(TestSupport::unusedPort())},
-        {{"UpdatesCheckTimeoutDays", 0}, {"ServiceRestartTimeoutSeconds", 3600}});
-}
-
-void tst_Installation::init()
-{
-    QDir(repositoryFolder()).removeRecursively();
-    QDir(repositoryFolder() + ".backup").removeRecursively();
-    QFile::remove(repositoryFolder() + ".backup");
-    QVERIFY(QDir().mkpath(repositoryFolder()));
-    QDir(canaryFolder()).removeRecursively();
-    QVERIFY(writeFile(canaryFolder(), "precious.txt", "precious\n"));
-    m_service = std::make_unique<DownloadService>();
-    QCOMPARE(m_service->m_repositories.size(), 1);
-    m_status = std::make_unique<QSignalSpy>(m_service.get(), &DownloadService::statusChanged);
-    m_documentation = std::make_unique<QSignalSpy>(Core::HelpManager::Signals::instance(),
-                                                   &Core::HelpManager::Signals::documentationChanged);
-    emit repository()->client()->fetched({makeExample("demo"), makeExample("demo-chart")});
-    QCOMPARE(repository()->examples().size(), 2);
-}
-
-void tst_Installation::cleanup()
-{
-    m_status.reset();
-    m_documentation.reset();
-    m_service.reset();
-    // Every temporary archive and staging folder is gone, whatever became of its installation,
-    // and nothing reached the folder beside.
-    QCOMPARE(QDir::temp().entryList({"*.tar.gz"}, QDir::Files), QStringList());
-    QCOMPARE(QDir(repositoryFolder()).entryList({".unpack-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
-    QCOMPARE(leaves(canaryFolder()), QStringList{"precious.txt"});
-    QCOMPARE(readFile(canaryFolder() + "/precious.txt"), QByteArray("precious\n"));
-}
-
-// The project as "git archive" gives it, the way the server sends it.
-QByteArray tst_Installation::makeArchive(const QString &path, const Files &files,
-                                         const QDateTime &commitDate, const QString &top)
-{
-    const QString folder = m_work.filePath(QString("%1-%2").arg(path).arg(++m_archives));
-    GitRepository git(folder + ".git", "master");
-    if (!writeFiles(folder, files) || !git.commit(folder, commitDate, "Example " + path)) {
-        qWarning() << git.errorString();
-        return {};
-    }
-    const QString prefix = top.isEmpty() ? QString("%1-%2-%3").arg(path, git.branch(), git.sha()) : top;
-    return git.archive(prefix);
-}
-
-QByteArray tst_Installation::makeHostileArchive(const QStringList &entries)
-{
-    const QString archive = m_work.filePath(QString("hostile-%1.tar.gz").arg(++m_archives));
-    QStringList arguments{QFINDTESTDATA("hostilearchive.py"), archive};
-    for (const QString &entry : entries)
-        arguments.append(QString(entry).replace("$CANARY", canaryFolder()));
-    if (QProcess::execute("python3", arguments) != 0)
-        return {};
-    return readFile(archive);
-}
-
-void tst_Installation::install(const Repository::ExamplePtr &example, const QByteArray &archive)
-{
-    if (!archive.isNull())
-        example->setArchive(archive);
-    m_status->clear();
-    m_documentation->clear();
-    emit repository()->downloaded(example);
-    QTRY_VERIFY_WITH_TIMEOUT(m_service->findChildren<ExampleInstallation *>().isEmpty(), 60000);
-    QTRY_VERIFY(!m_service->m_notifyTimer.isActive()); // the host has been told
-}
-
-void tst_Installation::pathGuard_data()
-{
-    QTest::addColumn<QString>("guarded");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("allowed");
-
-    const QString root = repositoryFolder();
-    QTest::newRow("example folder") << repositoryName << root + "/demo" << true;
-    QTest::newRow("below an example") << repositoryName << root + "/inside/file" << true;
-    QTest::newRow("backup") << repositoryName << root + ".backup/demo-20240101-000000" << true;
-    QTest::newRow("repository folder") << repositoryName << root << false;
-    QTest::newRow("dot dot") << repositoryName << root + "/.." << false;
-    QTest::newRow("climbing out") << repositoryName << root + "/inside/../../other" << false;
-    QTest::newRow("same prefix") << repositoryName << root + "x/demo" << false;
-    QTest::newRow("the link itself") << repositoryName << root + "/escape" << true;
-    QTest::newRow("through a link") << repositoryName << root + "/escape/file" << false;
-    QTest::newRow("unsafe repository name") << ".." << root + "/demo" << false;
-    QTest::newRow("empty") << repositoryName << QString() << false;
-}
-
-void tst_Installation::pathGuard()
-{
-    QFETCH(QString, guarded);
-    QFETCH(QString, path);
-    QFETCH(bool, allowed);
-
-    QVERIFY(QDir().mkpath(repositoryFolder() + "/inside"));
-    QVERIFY(QDir().mkpath(repositoryFolder() + ".backup"));
-    QVERIFY(QDir().mkpath(repositoryFolder() + "x"));
-    QVERIFY(QFile::link(m_work.path(), repositoryFolder() + "/escape"));
-    QCOMPARE(PathGuard(guarded).allows(path), allowed);
-    QDir(repositoryFolder() + "x").removeRecursively();
-}
-
-void tst_Installation::installs_data()
-{
-    QTest::addColumn<QDateTime>("firstCommit");
-    QTest::addColumn<QDateTime>("secondCommit"); // invalid: installed once only
-
-    QTest::newRow("first install") << daysAgo(3) << QDateTime();
-    // The server's clock or a rewritten history: the fresh version is still the one to keep.
-    QTest::newRow("update, older commit") << daysAgo(1) << daysAgo(10);
-}
-
-void tst_Installation::installs()
-{
-    QFETCH(QDateTime, firstCommit);
-    QFETCH(QDateTime, secondCommit);
-
-    const auto example = makeExample("demo");
-    QSignalSpy updated(m_service.get(), &DownloadService::updated);
-    install(example, makeArchive("demo", project("1"), firstCommit));
-
-    QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
-    QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
-    const auto manifest = TestSupport::readManifest(exampleFolder("demo"));
-    QCOMPARE(manifest.name, QString("Example demo"));
-    QCOMPARE(manifest.projectPath, QString("demo.pro"));
-    QCOMPARE(manifest.fileToOpen, QString("/main.cpp"));
-    QCOMPARE(updated.count(), 1);
-    QCOMPARE(m_documentation->count(), 1);
-    QVERIFY(hasStatus("Unpacking example: Example demo"));
-    // The bytes went to the temporary file and are not kept with the record.
-    QVERIFY(example->archive().isEmpty());
-    if (!secondCommit.isValid())
-        return;
-
-    Files second = project("2");
-    second.insert("qml/main.qml", "import QtQuick 2.0\nApplicationWindow {}\n");
-    install(example, makeArchive("demo", second, secondCommit));
-    QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
-    QCOMPARE(readme("demo"), QByteArray("Version 2\n"));
-    QCOMPARE(TestSupport::readManifest(exampleFolder("demo")).fileToOpen,
-             QString("/qml/main.qml"));
-    QCOMPARE(m_documentation->count(), 1);
-    QVERIFY(!QFileInfo::exists(repositoryFolder() + ".backup"));
-}
-
-void tst_Installation::hostileArchives_data()
-{
-    QTest::addColumn<QString>("firstPath");   // an example installed before; empty: none
-    QTest::addColumn<QStringList>("first");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("archive");
-    QTest::addColumn<QStringList>("installed"); // leaves below the repository folder[=content]
-    QTest::addColumn<QString>("status");        // of the last installation; empty: installed
-
-    const QStringList none;
-    const QString unarchiving = "There was an error while unarchiving";
-    QTest::newRow("links leaving the example")
-        << QString() << none << "demo"
-        << QStringList{"f top/demo.pro", "f top/main.cpp", "l top/inside>main.cpp", "l top/abs>$CANARY",
-                       "l top/up>../../canary", "l top/sub/deep>../../../../canary", "l top/via>sub/../up"}
-        << QStringList{"demo/demo.pro", "demo/inside", "demo/main.cpp"} << QString();
-    // Entries of a later archive that went through the links of an earlier one.
-    QTest::newRow("links left for a later archive")
-        << "demo-chart" << QStringList{"f demo.pro", "l escape>$CANARY", "l up>../canary"}
-        << "demo" << QStringList{"f demo.pro", "f escape/evil.txt", "f up/evil.txt"}
-        << QStringList{"demo-chart/demo.pro", "demo/demo.pro", "demo/escape/evil.txt", "demo/up/evil.txt"}
-        << QString();
-    QTest::newRow("top folder named like another example")
-        << "demo-chart" << QStringList{"f chart/demo.pro", "f chart/README=chart"}
-        << "demo" << QStringList{"f demo-chart/demo.pro", "f demo-chart/README=demo"}
-        << QStringList{"demo-chart/README=chart", "demo-chart/demo.pro", "demo/README=demo", "demo/demo.pro"}
-        << QString();
-    QTest::newRow("flat archive")
-        << QString() << none << "demo" << QStringList{"f demo.pro", "f main.cpp", "f README"}
-        << QStringList{"demo/README", "demo/demo.pro", "demo/main.cpp"} << QString();
-    // tar strips "/" and refuses "..": the unpacking fails and leaves nothing behind.
-    QTest::newRow("absolute and parent paths")
-        << QString() << none << "demo" << QStringList{"f top/demo.pro", "r $CANARY/evil.txt", "r ../evil.txt"}
-        << QStringList() << unarchiving;
-    // What the manifest searches would block on or read without end, and what tar keeps as root.
-    QTest::newRow("special files and privileges")
-        << QString() << none << "demo"
-        << QStringList{"f top/demo.pro", "f top/main.cpp", "p top/pipe.qml", "l top/zero.qml>/dev/zero",
-                       "c top/null.cpp", "s top/tool"}
-        << QStringList{"demo/demo.pro", "demo/main.cpp", "demo/tool"} << QString();
-    QTest::newRow("gzip bomb")
-        << QString() << none << "demo"
-        << QStringList{"f top/demo.pro", QString("z top/zeros=%1").arg((qint64(1) << 30) + (1 << 20))}
-        << QStringList() << "Unpacking cancelled, example Example demo is larger than 1024 MiB or 100000 files";
-    const QString manifest = "f top/examples-manifest.xml=<instructionals><examples><example name=\"Other\" "
-                             "projectPath=\"/etc/passwd\"/></examples></instructionals>";
-    QTest::newRow("own manifest, first install")
-        << QString() << none << "demo" << QStringList{"f top/demo.pro", manifest}
-        << QStringList{"demo/demo.pro"} << QString();
-    QTest::newRow("own manifest, update")
-        << "demo" << QStringList{"f top/demo.pro", "f top/README=1"}
-        << "demo" << QStringList{"f top/demo.pro", "f top/README=2", manifest}
-        << QStringList{"demo/README=2", "demo/demo.pro"} << QString();
-}
-
-void tst_Installation::hostileArchives()
-{
-    QFETCH(QString, firstPath);
-    QFETCH(QStringList, first);
-    QFETCH(QString, path);
-    QFETCH(QStringList, archive);
-    QFETCH(QStringList, installed);
-    QFETCH(QString, status);
-
-    if (!firstPath.isEmpty())
-        install(makeExample(firstPath), makeHostileArchive(first));
-    const QByteArray bytes = makeHostileArchive(archive);
-    QVERIFY(!bytes.isEmpty());
-    install(makeExample(path), bytes);
-
-    QStringList names;
-    for (const QString &leaf : installed) {
-        const QString name = leaf.section('=', 0, 0);
-        names.append(name);
-        if (leaf.contains('='))
-            QCOMPARE(readFile(repositoryFolder() + '/' + name), leaf.section('=', 1).toUtf8());
-    }
-    QCOMPARE(leaves(repositoryFolder()), names);
-    if (status.isEmpty())
-        QCOMPARE(TestSupport::readManifest(exampleFolder(path)).name, "Example " + path);
-    else
-        QVERIFY2(hasStatus(status), qPrintable(TestSupport::texts(*m_status).join('\n')));
-
-    // What stays holds nothing special, nothing privileged, no link that leads out of its example.
-    for (const QString &leaf : leaves(repositoryFolder())) {
-        const QString file = repositoryFolder() + '/' + leaf;
-        struct stat status;
-        QCOMPARE(::lstat(QFile::encodeName(file).constData(), &status), 0);
-        QVERIFY2(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode), qPrintable(leaf));
-        QVERIFY2(!(status.st_mode & (S_ISUID | S_ISGID)) && status.st_uid == ::geteuid(), qPrintable(leaf));
-        const QString target = QFileInfo(file).canonicalFilePath();
-        QVERIFY2(target.startsWith(exampleFolder(leaf.section('/', 0, 0)) + '/'), qPrintable(leaf));
-    }
-}
-
-void tst_Installation::userModified_data()
-{
-    QTest::addColumn<QString>("file");    // changed or added by the user; empty: none
-    QTest::addColumn<int>("commitDays");  // age of the first version's files; negative: in the future
-    QTest::addColumn<QString>("backup");  // "kept", "none" or "blocked" (the backup folder is a file)
-    QTest::addColumn<bool>("recorded");   // false: installed before the installed files were recorded
-
-    QTest::newRow("source changed") << "main.cpp" << 3 << "kept" << true;
-    QTest::newRow("build output added") << "build/demo.o" << 3 << "kept" << true;
-    QTest::newRow("per-user file") << "demo.pro.user" << 3 << "none" << true;
-    QTest::newRow("manifest rewritten") << "examples-manifest.xml" << 3 << "none" << true;
-    // tar restores the commit time, which may lie ahead of the local clock.
-    QTest::newRow("files in the future, untouched") << QString() << -30 << "none" << true;
-    QTest::newRow("files in the future, source changed") << "main.cpp" << -30 << "kept" << true;
-    QTest::newRow("no record, source changed") << "main.cpp" << 3 << "kept" << false;
-    QTest::newRow("no record, untouched") << QString() << 3 << "none" << false;
-    QTest::newRow("backup impossible") << "main.cpp" << 3 << "blocked" << true;
-}
-
-void tst_Installation::userModified()
-{
-    QFETCH(QString, file);
-    QFETCH(int, commitDays);
-    QFETCH(QString, backup);
-    QFETCH(bool, recorded);
-
-    const auto example = makeExample("demo");
-    install(example, makeArchive("demo", project("1"), daysAgo(commitDays)));
-    if (!recorded)
-        QVERIFY(QFile::remove(exampleFolder("demo") + "/.examples-installed"));
-    const QString changed = exampleFolder("demo") + '/' + file;
-    const QByteArray content = file == "examples-manifest.xml" ? readFile(changed)
-                                                               : QByteArray("// the user's work\n");
-    if (!file.isEmpty()) {
-        QVERIFY(writeFile(exampleFolder("demo"), file, content));
-        QVERIFY(setModified(changed, QDateTime::currentDateTime().addSecs(60)));
-    }
-    const QString backupRoot = repositoryFolder() + ".backup";
-    if (backup == "blocked")
-        QVERIFY(writeFile(QFileInfo(backupRoot).path(), QFileInfo(backupRoot).fileName(), "a file"));
-
-    install(example, makeArchive("demo", project("2"), daysAgo(1)));
-    QCOMPARE(m_documentation->count(), 1);
-    if (backup == "blocked") {
-        QVERIFY(hasStatus("Example demo was modified and could not be kept as a backup, so it was not updated"));
-        QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
-        QCOMPARE(readFile(changed), content);
-        return;
-    }
-    QCOMPARE(readme("demo"), QByteArray("Version 2\n"));
-    const QStringList backups = entries(backupRoot);
-    if (backup == "none") {
-        QCOMPARE(backups, QStringList());
-        return;
-    }
-    QCOMPARE(backups.size(), 1);
-    QVERIFY2(QRegularExpression("^demo-\\d{8}-\\d{6}$").match(backups.first()).hasMatch(),
-             qPrintable(backups.first()));
-    const QString kept = backupRoot + '/' + backups.first();
-    QCOMPARE(readFile(kept + '/' + file), content);
-    QCOMPARE(readFile(kept + "/README.md"), QByteArray("Version 1\n"));
-    QVERIFY(hasStatus(QString("Example demo was modified; the previous version was kept in: %1")
-                          .arg(QDir::toNativeSeparators(kept))));
-}
-
-void tst_Installation::failedUnpacking_data()
-{
-    QTest::addColumn<QString>("archive");         // of the next version: "half", "page", "noproject" or "whole"
-    QTest::addColumn<QString>("temporaryFolder"); // TMPDIR below the work folder; empty: unchanged
-    QTest::addColumn<QString>("status");
-
-    const QString unarchiving = "There was an error while unarchiving";
-    QTest::newRow("corrupt archive") << "half" << QString() << unarchiving;
-    // An error page saved under the archive's name: the unpacker is asked and fails.
-    QTest::newRow("not an archive") << "page" << QString() << unarchiving;
-    // Without a temporary file there is nothing to unpack, and the status says why.
-    QTest::newRow("no temporary folder") << "whole" << "missing" << "Unable to save downloaded example: *";
-    QTest::newRow("temporary folder is a file") << "whole" << "file" << "Unable to save downloaded example: *";
-    // Unpacked and swapped in, but without a project file there is no manifest: the old one returns.
-    QTest::newRow("no project file") << "noproject" << QString()
-                                     << "There was an error while creating example mainfest";
-}
-
-// The installed version stays untouched.
-void tst_Installation::failedUnpacking()
-{
-    QFETCH(QString, archive);
-    QFETCH(QString, temporaryFolder);
-    QFETCH(QString, status);
-
-    const auto example = makeExample("demo");
-    install(example, makeArchive("demo", project("1"), daysAgo(3)));
-    const QByteArray manifest = readFile(exampleFolder("demo") + "/examples-manifest.xml");
-
-    const QByteArray next = makeArchive("demo", project("2"), daysAgo(1));
-    const QByteArray page = "<html><body>502 Bad Gateway</body></html>\n";
-    QVERIFY(writeFile(m_work.path(), "file", "not a folder"));
-    const QByteArray tmp = qgetenv("TMPDIR");
-    if (!temporaryFolder.isEmpty())
-        qputenv("TMPDIR", m_work.filePath(temporaryFolder).toLocal8Bit());
-    const QByteArray noProject = makeArchive("demo", Files{{"README.md", "Version 2\n"}}, daysAgo(1));
-    install(example, archive == "half"   ? next.left(next.size() / 2)
-                     : archive == "page" ? page
-                     : archive == "noproject" ? noProject
-                                              : next);
-    qputenv("TMPDIR", tmp);
-
-    QVERIFY(hasStatus(status));
-    QCOMPARE(m_documentation->count(), 0);
-    QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
-    QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
-    QCOMPARE(readFile(exampleFolder("demo") + "/examples-manifest.xml"), manifest);
-    QCOMPARE(QDir::root().entryList({"demo-*"}), QStringList());
-}
-
-void tst_Installation::nothingInstalled_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<Files>("files"); // of the archive; none: no data at all
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<int>("documentationChanges");
-
-    QTest::newRow("no data") << "demo" << Files()
-                             << "The data is not downloaded for example: Example demo" << 0;
-    // A path that would climb out of the repository folder never reaches the disk.
-    QTest::newRow("unusable path")
-        << "../escape" << project("1")
-        << "Skip saving example Example ../escape - unusable folder name: ../escape" << 0;
-    // Registration deletes the unpacked folder; the documentation changed all the same.
-    QTest::newRow("no project file")
-        << "demo" << Files{{"src/demo.pro", "TEMPLATE = app\n"}, {"README.md", "x\n"}}
-        << "There was an error while creating example mainfest" << 1;
-}
-
-void tst_Installation::nothingInstalled()
-{
-    QFETCH(QString, path);
-    QFETCH(Files, files);
-    QFETCH(QString, status);
-    QFETCH(int, documentationChanges);
-
-    const auto example = makeExample(path);
-    install(example, files.isEmpty() ? QByteArray() : makeArchive(QFileInfo(path).fileName(), files, daysAgo(1)));
-    QVERIFY(hasStatus(status));
-    QVERIFY(example->archive().isEmpty());
-    QCOMPARE(entries(repositoryFolder()), QStringList());
-    QCOMPARE(m_documentation->count(), documentationChanges);
-    QVERIFY(!QFileInfo::exists(repositoryFolder() + "/../escape"));
-}
-
-// Left by a run that ended while unpacking.
-void tst_Installation::leftoversRemovedAtStart()
-{
-    QVERIFY(writeFile(repositoryFolder() + "/.unpack-demo-a1B2c3", "archive/demo-master/README.md", "x"));
-    QVERIFY(writeFile(QDir::tempPath(), "demo-a1B2c3.tar.gz", "x"));
-    QVERIFY(writeFile(QDir::tempPath(), "demo-other.tar.gz", "not ours"));
-    QVERIFY(writeFile(exampleFolder("demo"), "README.md", "installed"));
-
-    m_service = std::make_unique<DownloadService>();
-    QVERIFY(!QFileInfo::exists(repositoryFolder() + "/.unpack-demo-a1B2c3"));
-    QVERIFY(!QFileInfo::exists(QDir::temp().filePath("demo-a1B2c3.tar.gz")));
-    QVERIFY(QFile::remove(QDir::temp().filePath("demo-other.tar.gz")));
-    QCOMPARE(readme("demo"), QByteArray("installed"));
-}
-
-// The host re-reads every example set when told: a burst of installations is announced a few
-// times, the last time after the last installation.
-void tst_Installation::burstAnnounced()
-{
-    constexpr int count = 20;
-    const auto installed = [] {
-        const QStringList folders = entries(repositoryFolder());
-        return int(std::count_if(folders.cbegin(), folders.cend(), [](const QString &folder) {
-            return QFileInfo::exists(exampleFolder(folder) + "/examples-manifest.xml");
-        }));
-    };
-    QList<Repository::ExamplePtr> examples;
-    for (int i = 1; i <= count; ++i) {
-        const QString path = QString("burst%1").arg(i, 2, 10, QChar('0'));
-        examples.append(makeExample(path));
-        examples.last()->setArchive(makeArchive(path, project("1"), daysAgo(1)));
-    }
-    QList<int> installedWhenAnnounced;
-    QObject receiver;
-    connect(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged,
-            &receiver, [&] { installedWhenAnnounced.append(installed()); });
-
-    for (const Repository::ExamplePtr &example : qAsConst(examples))
-        emit repository()->downloaded(example);
-    QTRY_VERIFY_WITH_TIMEOUT(m_service->findChildren<ExampleInstallation *>().isEmpty(), 60000);
-    QTRY_VERIFY(!m_service->m_notifyTimer.isActive());
-    QCOMPARE(installed(), count);
-    QVERIFY2(!installedWhenAnnounced.isEmpty() && installedWhenAnnounced.size() < count,
-             qPrintable(QString::number(installedWhenAnnounced.size())));
-    QCOMPARE(installedWhenAnnounced.last(), count);
-}
 
 QTEST_GUILESS_MAIN(tst_Installation)
 
