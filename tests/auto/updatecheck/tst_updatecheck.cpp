@@ -161,16 +161,6 @@ private slots:
         QStringList dates = stored("UpdatesCheckedDate");
         dates.sort();
         QCOMPARE(dates, (QStringList{"elsewhere|01.02.2024", checked(QDate::currentDate())}));
-
-        // Switched off on the page: the next fetch records nothing and downloads nothing.
-        QTRY_COMPARE(busy(), QStringList());
-        settings->setValue("Vantor/UpdatesCheckTimeoutDays", 0);
-        settings->remove("Vantor/UpdatesCheckedDate");
-        settings->sync();
-        QTest::ignoreMessage(QtDebugMsg, "Automatic updates disabled");
-        fetch({makeExample("chart")});
-        QCOMPARE(busy(), QStringList());
-        QVERIFY(!settings->contains("Vantor/UpdatesCheckedDate"));
     }
 
     void restartTimer_data()
