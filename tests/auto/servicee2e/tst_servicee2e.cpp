@@ -9,7 +9,6 @@
 #include <coreplugin/helpmanager.h>
 #include <coreplugin/icore.h>
 
-#include <QImage>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
@@ -24,13 +23,6 @@ const QString repositoryName = QStringLiteral("norvel");
 QString repositoryFolder() { return examplePathTemplate().arg(repositoryName, QString()); }
 QString exampleFolder(const QString &path) { return examplePathTemplate().arg(repositoryName, path); }
 QString checkedToday() { return repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy"); }
-
-// The fields of the manifest in the example's folder, in the order of TestSupport::ManifestExample.
-QStringList manifest(const QString &path)
-{
-    const auto m = TestSupport::readManifest(exampleFolder(path));
-    return {m.module, m.name, m.projectPath, m.imageUrl, m.description, m.tags, m.fileToOpen};
-}
 
 int installedCount()
 {
@@ -70,30 +62,11 @@ private slots:
         QVERIFY(m_work.isValid());
         QVERIFY(m_server.listen());
         const qint64 group = m_server.addGroup("norvel-examples", "Norvel examples");
-
-        const QString qml = m_work.filePath("Clock");
-        QVERIFY(writeFiles(qml, {{"clock.pro", "TEMPLATE = app\nQT += quick\nSOURCES += src/main.cpp\n"},
-                                 {"src/main.cpp", "int main(int argc, char *argv[])\n{\n    return 0;\n}\n"},
-                                 {"qml/clock.qml", "import QtQuick.Controls 2.0\nApplicationWindow {}\n"}}));
-        QVERIFY(writePng(m_work.filePath("clock-avatar.png"), {256, 128}, Qt::red));
-        GitLabServer::ProjectOptions qmlOptions;
-        qmlOptions.description = "A clock <with> ]]> markup";
-        qmlOptions.tags = QStringList{"qml", "clock"};
-        qmlOptions.avatarFile = m_work.filePath("clock-avatar.png");
-        m_qml = m_server.addProject(group, qml, qmlOptions);
-
-        const QString cmake = m_work.filePath("Sensor Log");
-        QVERIFY(writeCMakeProject(cmake, "sensorlog"));
-        QVERIFY(writePng(cmake + "/icons/128x128/sensorlog.png", {128, 128}, Qt::blue));
-        m_cmake = m_server.addProject(group, cmake);
-
-        const QString widgets = m_work.filePath("Notes");
-        QVERIFY(writeQmakeProject(widgets, "notes"));
-        QVERIFY(writePng(m_work.filePath("notes-avatar.png"), {32, 32}, Qt::green));
-        GitLabServer::ProjectOptions widgetsOptions;
-        widgetsOptions.avatarFile = m_work.filePath("notes-avatar.png");
-        m_widgets = m_server.addProject(group, widgets, widgetsOptions);
-        QVERIFY2(m_qml && m_cmake && m_widgets, qPrintable(m_server.errorString()));
+        for (const QString &name : {"Sensor Log", "Notes", "Clock"}) {
+            QVERIFY(writeQmakeProject(m_work.filePath(name), name.toLower().remove(' ')));
+            m_clock = m_server.addProject(group, m_work.filePath(name));
+            QVERIFY2(m_clock, qPrintable(m_server.errorString()));
+        }
     }
 
     void init()
@@ -105,54 +78,24 @@ private slots:
         m_server.clearRequests();
     }
 
-    void installsRepository()
+    void oneInstallationPerPath()
     {
-        {
-            const Announcements announcements;
-            DownloadService service;
-            QTRY_VERIFY_WITH_TIMEOUT(announcements.toldOf(3), 30000);
-        }
-        QCOMPARE(QDir(repositoryFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
-                 (QStringList{"clock", "notes", "sensor-log"}));
-        const QString icon = QDir::separator() + QString("example-icon.png");
-        QCOMPARE(manifest("clock"), QStringList({repositoryName, "Clock", "clock.pro", exampleFolder("clock") + icon,
-                                                 "A clock <with> ]]> markup", "qml,clock", "/qml/clock.qml"}));
-        QCOMPARE(QImage(exampleFolder("clock") + icon).size(), QSize(128, 64));
-        const QString sensorIcon = QFileInfo(exampleFolder("sensor-log/icons/128x128/sensorlog.png")).canonicalFilePath();
-        QCOMPARE(manifest("sensor-log"), QStringList({repositoryName, "Sensor Log", "CMakeLists.txt", sensorIcon, "",
-                                                      "Qt,example", "/main.cpp"}));
-        QVERIFY(!QFileInfo::exists(exampleFolder("sensor-log") + icon));
-        QCOMPARE(manifest("notes"), QStringList({repositoryName, "Notes", "notes.pro", exampleFolder("notes") + icon,
-                                                 "", "Qt,example", "/main.cpp"}));
-        QCOMPARE(QImage(exampleFolder("notes") + icon).size(), QSize(128, 128));
-        QCOMPARE(Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList(), QStringList(checkedToday()));
-        QCOMPARE(QDir::temp().entryList({"*.tar.gz"}, QDir::Files), QStringList());
-
-        // The next start finds nothing changed and downloads nothing.
-        const QString manifestFile = exampleFolder("clock") + "/examples-manifest.xml";
-        const QDateTime written = QFileInfo(manifestFile).lastModified();
+        const Announcements announcements;
         DownloadService service;
-        QSignalSpy updated(&service, &DownloadService::updated);
-        QVERIFY(updated.wait(10000));
-        QCOMPARE(service.examples(repositoryName).size(), 3);
-        QTest::qWait(500);
-        QCOMPARE(updated.count(), 1);
-        for (const qint64 id : {m_qml, m_cmake, m_widgets})
-            QCOMPARE(archiveRequests(id), 1);
-        QCOMPARE(QFileInfo(manifestFile).lastModified(), written);
+        QTRY_VERIFY_WITH_TIMEOUT(announcements.toldOf(3), 30000);
+        QSignalSpy documentation(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
 
         // Asked twice while the first is still under way: one download, one unpacking.
-        QSignalSpy documentation(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
         service.download(repositoryName, {"clock"});
         service.download(repositoryName, {"clock"});
         QVERIFY(documentation.wait(20000));
         QTest::qWait(500);
         QCOMPARE(documentation.count(), 1);
-        QCOMPARE(archiveRequests(m_qml), 2);
+        QCOMPARE(archiveRequests(), 2);
         // Once installed, it may come again.
         service.download(repositoryName, {"clock"});
         QVERIFY(documentation.wait(20000));
-        QCOMPARE(archiveRequests(m_qml), 3);
+        QCOMPARE(archiveRequests(), 3);
         QCOMPARE(TestSupport::readManifest(exampleFolder("clock")).projectPath, QString("clock.pro"));
     }
 
@@ -181,7 +124,7 @@ private slots:
         QFETCH(QString, special);
         ApiClient::setTransferTimeout(500);
         QSettings *settings = Core::ICore::settings();
-        m_server.setBehaviour(GitLabServer::archiveRoute(m_qml), archive);
+        m_server.setBehaviour(GitLabServer::archiveRoute(m_clock), archive);
         const QByteArray tmp = qgetenv("TMPDIR");
         QVERIFY(writeFile(m_work.path(), "not-a-folder", "a file"));
         if (special == "no temporary folder")
@@ -191,12 +134,12 @@ private slots:
             const Announcements announcements;
             DownloadService service;
             QTRY_VERIFY_WITH_TIMEOUT(installedCount() == installedFirst && announcements.toldOf(installedFirst)
-                                         && archiveRequests(m_qml) == 1 && m_server.inFlight() == 0
+                                         && archiveRequests() == 1 && m_server.inFlight() == 0
                                          && ApiClient::downloadPool()->activeThreadCount() == 0,
                                      20000);
             QTest::qWait(300); // one request, not a loop
             QVERIFY(announcements.toldOf(installedFirst));
-            QCOMPARE(archiveRequests(m_qml), 1);
+            QCOMPARE(archiveRequests(), 1);
         }
         qputenv("TMPDIR", tmp);
         m_server.clearBehaviours();
@@ -231,13 +174,11 @@ private slots:
     }
 
 private:
-    int archiveRequests(qint64 id) const { return m_server.requestCount(GitLabServer::archiveRoute(id)); }
+    int archiveRequests() const { return m_server.requestCount(GitLabServer::archiveRoute(m_clock)); }
 
     GitLabServer m_server;
     QTemporaryDir m_work;
-    qint64 m_qml = 0;
-    qint64 m_cmake = 0;
-    qint64 m_widgets = 0;
+    qint64 m_clock = 0;
 };
 
 QTEST_GUILESS_MAIN(tst_ServiceE2e)
