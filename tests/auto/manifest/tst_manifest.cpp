@@ -41,6 +41,13 @@ const Files qmlProject{
     {"src/main.cpp", "#include <QGuiApplication>\n\nint main(int argc, char *argv[])\n{\n"
                      "    QGuiApplication app(argc, argv);\n    return app.exec();\n}\n"}};
 
+// The qml project in "chart" with the manifest of `example`.
+bool writeChart(const Repository::ExamplePtr &example)
+{
+    return writeAged(exampleFolder("chart"), qmlProject)
+           && ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), example, example->image());
+}
+
 } // namespace
 
 class tst_Manifest : public QObject
@@ -65,11 +72,10 @@ private slots:
 
     void writesExpectedText()
     {
-        QVERIFY(writeAged(exampleFolder("chart"), qmlProject));
         const auto example = makeExample("chart", {{"name", "Chart & Gauges"},
                                                    {"description", "Draws <b>charts</b> & \"gauges\" with QML."},
                                                    {"tag_list", QJsonArray{"qml", "charts"}}});
-        QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), example, example->image()));
+        QVERIFY(writeChart(example));
 
         const QByteArray written = readFile(exampleFolder("chart") + "/examples-manifest.xml");
         const QByteArray expected = readFile(QFINDTESTDATA("data/demo-manifest.xml"));
@@ -140,12 +146,11 @@ private slots:
 
     void writesRecordPicture()
     {
-        QVERIFY(writeAged(exampleFolder("chart"), qmlProject));
         // The record's picture wins over an icon of the project.
         QVERIFY(writeFile(exampleFolder("chart"), "icons/128x128/app.png", png({128, 128})));
         const auto example = makeExample("chart");
         example->setImage(png({32, 16}));
-        QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), example, example->image()));
+        QVERIFY(writeChart(example));
 
         const QString iconPath = exampleFolder("chart") + QDir::separator() + "example-icon.png";
         const QImage icon(iconPath);
@@ -157,42 +162,35 @@ private slots:
         QCOMPARE(written.fileToOpen, QString("/qml/main.qml"));
     }
 
+    // Of the template, which is a parameter only for these tests.
     void failures_data()
     {
-        QTest::addColumn<Files>("files");
-        QTest::addColumn<QByteArray>("templateText");
+        QTest::addColumn<QByteArray>("templateText"); // empty: none
         QTest::addColumn<QString>("message");
 
-        const QByteArray good = "<instructionals module=\"\"><examples><example name=\"\">"
-                                "<description/><tags/><fileToOpen/></example></examples></instructionals>";
-        QTest::newRow("no project file") << Files{{"src/chart.pro", "TEMPLATE = app\n"}} << QByteArray()
-                                         << "^Project file not found$";
-        QTest::newRow("no template") << qmlProject << QByteArray("missing")
-                                     << "^Internal manifest XML error: file not found$";
-        QTest::newRow("broken template") << qmlProject << QByteArray("<instructionals><examples>")
+        QTest::newRow("no template") << QByteArray() << "^Internal manifest XML error: file not found$";
+        QTest::newRow("broken template") << QByteArray("<instructionals><examples>")
                                          << "^Internal manifest XML error: \".+\" -?\\d+ -?\\d+$";
-        QTest::newRow("no root element") << qmlProject << QByteArray("<manifest/>")
+        QTest::newRow("no root element") << QByteArray("<manifest/>")
                                          << "^Internal manifest XML error: element \"instructionals\" not found$";
-        QTest::newRow("own template") << qmlProject << good << QString();
+        QTest::newRow("own template") << QByteArray("<instructionals module=\"\"><examples><example name=\"\">"
+                                                    "<description/><tags/><fileToOpen/></example></examples></instructionals>")
+                                      << QString();
     }
 
     void failures()
     {
-        QFETCH(Files, files);
         QFETCH(QByteArray, templateText);
         QFETCH(QString, message);
 
-        QVERIFY(writeAged(exampleFolder("chart"), files));
+        QVERIFY(writeAged(exampleFolder("chart"), qmlProject));
         QTemporaryDir templates;
-        QString templatePath = ":/examples-manifest.xml";
-        if (!templateText.isEmpty()) {
-            templatePath = templates.filePath("template.xml");
-            if (templateText != "missing")
-                QVERIFY(writeFile(templates.path(), "template.xml", templateText));
-        }
+        if (!templateText.isEmpty())
+            QVERIFY(writeFile(templates.path(), "template.xml", templateText));
         if (!message.isEmpty())
             QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
-        const bool written = ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), makeExample("chart"), {}, templatePath);
+        const bool written = ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), makeExample("chart"),
+                                                            {}, templates.filePath("template.xml"));
         QCOMPARE(written, message.isEmpty());
         QCOMPARE(QFile::exists(exampleFolder("chart") + "/examples-manifest.xml"), written);
     }
@@ -230,10 +228,9 @@ private slots:
         if (expected.isEmpty())
             expected = QStringList{name, description, tag};
 
-        QVERIFY(writeAged(exampleFolder("chart"), qmlProject));
         const auto example = makeExample("chart", {{"name", name}, {"description", description},
                                                    {"tag_list", QJsonArray{tag}}});
-        QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), example, example->image()));
+        QVERIFY(writeChart(example));
 
         // A strict reader first: it rejects every character that XML does not allow.
         QXmlStreamReader reader(readFile(exampleFolder("chart") + "/examples-manifest.xml"));
@@ -255,10 +252,10 @@ private slots:
         QVERIFY(writeFile(outside.path(), "precious.xml", precious));
 
         // A manifest that is a link to a file elsewhere is replaced, the file left alone.
-        QVERIFY(writeAged(exampleFolder("chart"), qmlProject));
         const QString manifestFile = exampleFolder("chart") + "/examples-manifest.xml";
+        QVERIFY(QDir().mkpath(exampleFolder("chart")));
         QVERIFY(QFile::link(outside.filePath("precious.xml"), manifestFile));
-        QVERIFY(ManifestWriter::createManifest(repositoryName, exampleFolder("chart"), makeExample("chart"), {}));
+        QVERIFY(writeChart(makeExample("chart")));
         QVERIFY(!QFileInfo(manifestFile).isSymLink());
         QCOMPARE(readFile(outside.filePath("precious.xml")), precious);
 
