@@ -7,6 +7,7 @@ What tar can store from a folder is made on disk and packed by the real tar:
   f NAME[=CONTENT]   file ("x" when no content is given)
   l NAME>TARGET      symbolic link
   p NAME             FIFO
+  h NAME=BYTES       sparse file of that size: a hole that unpacks in no time
 What tar will not create from a folder is appended raw:
   r NAME[=CONTENT]   file under a name tar would refuse or change (absolute, "..")
   c NAME             character device 1,3 (the null device)
@@ -44,6 +45,9 @@ def main(output, entries):
                 os.symlink(value, path)
             elif kind == "p":
                 os.mkfifo(path)
+            elif kind == "h":
+                with open(path, "wb") as f:
+                    f.truncate(int(value))
             top = name.split("/")[0]
             if top not in tops:
                 tops.append(top)
@@ -51,7 +55,7 @@ def main(output, entries):
         plain = os.path.join(work, "plain.tar")
         end = 0
         if tops:
-            subprocess.run(["tar", "cf", plain, "-C", tree] + tops, check=True)
+            subprocess.run(["tar", "--sparse", "-cf", plain, "-C", tree] + tops, check=True)
             with tarfile.open(plain) as packed:
                 packed.getmembers()
                 end = packed.offset  # where tar's end-of-archive blocks begin

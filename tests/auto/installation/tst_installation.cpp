@@ -203,9 +203,11 @@ private slots:
             << QStringList{"f top/demo.pro", "f top/main.cpp", "p top/pipe.qml", "l top/zero.qml>/dev/zero",
                            "c top/null.cpp", "s top/tool"}
             << QStringList{"demo/demo.pro", "demo/main.cpp", "demo/tool"} << QString();
+        // Past the limit at once (a hole), then gigabytes of zeros that the unpacking must not reach.
         QTest::newRow("gzip bomb")
             << QString() << none << "demo"
-            << QStringList{"f top/demo.pro", QString("z top/zeros=%1").arg(ExampleInstallation::MaximumUnpackedBytes + 1)}
+            << QStringList{"f top/demo.pro", QString("h top/hole=%1").arg(ExampleInstallation::MaximumUnpackedBytes + 1),
+                           QString("z top/zeros=%1").arg(qint64(4) << 30)}
             << QStringList() << "Unpacking cancelled, example Example demo is larger than 1024 MiB or 100000 files";
         const QString manifest = "f top/examples-manifest.xml=<instructionals><examples><example name=\"Other\" "
                                  "projectPath=\"/etc/passwd\"/></examples></instructionals>";
@@ -228,7 +230,10 @@ private slots:
             install(makeExample(firstPath), makeHostileArchive(first));
         const QByteArray bytes = makeHostileArchive(archive);
         QVERIFY(!bytes.isEmpty());
+        QElapsedTimer unpacking;
+        unpacking.start();
         install(makeExample(path), bytes);
+        QVERIFY2(unpacking.elapsed() < 15000, "unpacking went on past the limit");
 
         QStringList names;
         for (const QString &leaf : installed) {
