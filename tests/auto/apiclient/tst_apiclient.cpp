@@ -45,14 +45,13 @@ private slots:
     void cleanup();
     void urlSplitting_data();
     void urlSplitting();
-    void search_data();
-    void search();
-    void fetch_data();
-    void fetch();
+    void answers_data();
+    void answers();
     void quitDuringSearch();
     void serverAnswers();
 
 private:
+    void checkFetched(const QSignalSpy &fetchedSpy, qint64 count);
     std::unique_ptr<QNetworkReply> get(const QString &path);
 
     QNetworkAccessManager m_manager;
@@ -141,71 +140,102 @@ void tst_ApiClient::urlSplitting()
     }
 }
 
-void tst_ApiClient::search_data()
+void tst_ApiClient::answers_data()
 {
+    QTest::addColumn<QString>("route"); // the search, or the group's details fetched after it
     QTest::addColumn<QString>("group");
     QTest::addColumn<GitLabBehaviour>("behaviour");
     QTest::addColumn<QStringList>("statuses");
-    QTest::addColumn<qint64>("groupId");
+    QTest::addColumn<qint64>("result"); // the group id found; the number of examples fetched (-1: none)
     QTest::addColumn<QStringList>("debug");
 
+    const QString search = GitLabServer::SearchRoute;
     const QStringList searched{"Searching examples", ""};
     const QStringList ready = searched + QStringList{"API client is ready"};
     const QStringList noId = searched + QStringList{"Search error: request return wrong data - no id field"};
-    const QStringList unusable = searched + QStringList{"Search error: request return wrong data - unusable group id"};
     const QStringList more{"Search request return more than 1 object - taking first"};
     const QStringList none;
     const GitLabBehaviour normal;
     const auto reply = [](const QByteArray &body) { return GitLabBehaviour::reply(200, body); };
 
     // The real answer lists "Alpha examples", "examples", "more-examples" and "sub", in that order.
-    QTest::newRow("server, among several") << "examples" << normal << ready << m_examplesId << more;
-    QTest::newRow("server, other case") << "Examples" << normal << ready << m_examplesId << more;
-    QTest::newRow("server, subgroup") << "examples/sub" << normal << ready << m_subId << none;
-    QTest::newRow("server, unknown") << "nothing" << normal << noId << qint64(0) << none;
-    QTest::newRow("object") << "examples" << reply(R"({"id":77})") << ready << qint64(77) << none;
-    QTest::newRow("two, none ours") << "examples" << reply(R"([{"id":5,"full_path":"a"},{"id":6}])") << ready
-                                    << qint64(5) << more;
-    QTest::newRow("id 2^32") << "examples" << reply(R"({"id":4294967296})") << ready << qint64(4294967296) << none;
+    QTest::newRow("server, among several") << search << "examples" << normal << ready << m_examplesId << more;
+    QTest::newRow("server, other case") << search << "Examples" << normal << ready << m_examplesId << more;
+    QTest::newRow("server, subgroup") << search << "examples/sub" << normal << ready << m_subId << none;
+    QTest::newRow("server, unknown") << search << "nothing" << normal << noId << qint64(0) << none;
+    QTest::newRow("object") << search << "examples" << reply(R"({"id":77})") << ready << qint64(77) << none;
+    QTest::newRow("two, none ours") << search << "examples" << reply(R"([{"id":5,"full_path":"a"},{"id":6}])")
+                                    << ready << qint64(5) << more;
+    QTest::newRow("id 2^32") << search << "examples" << reply(R"({"id":4294967296})") << ready << qint64(4294967296)
+                             << none;
     // Any other number would be requested as another group; what the server sent is quoted up to 1 KiB.
-    QTest::newRow("id a 4 MB string") << "examples" << reply(R"({"id":")" + QByteArray(4 << 20, '7') + R"("})")
-                                      << unusable << qint64(0) << QStringList{R"(Unusable group id: "\"7777)"};
-    QTest::newRow("not json, 4 MB") << "examples" << GitLabBehaviour::reply(200, QByteArray(4 << 20, 'x'), "text/plain")
+    QTest::newRow("id a 4 MB string") << search << "examples" << reply(R"({"id":")" + QByteArray(4 << 20, '7') + R"("})")
+        << searched + QStringList{"Search error: request return wrong data - unusable group id"} << qint64(0)
+        << QStringList{R"(Unusable group id: "\"7777)"};
+    QTest::newRow("not json, 4 MB") << search << "examples" << GitLabBehaviour::reply(200, QByteArray(4 << 20, 'x'))
         << searched + QStringList{"Search error: request return null object"} << qint64(0)
         << QStringList{"Json response: \"xxx", "Json parse error: "};
-    QTest::newRow("404") << "examples" << GitLabBehaviour::reply(404) << QStringList{"Searching examples", "Network error: *"}
-                         << qint64(0) << none;
+    QTest::newRow("404") << search << "examples" << GitLabBehaviour::reply(404)
+                         << QStringList{"Searching examples", "Network error: *"} << qint64(0) << none;
     const QString searchUrl = m_server.url().toString() + "/api/v4/groups?search=%22examples%22";
-    QTest::newRow("302, followed") << "examples" << GitLabBehaviour::redirect(searchUrl, 302).only(1) << ready
-                                   << m_examplesId << more;
+    QTest::newRow("302, followed") << search << "examples" << GitLabBehaviour::redirect(searchUrl, 302).only(1)
+                                   << ready << m_examplesId << more;
+
+    const QString group = GitLabServer::GroupRoute;
+    const QStringList fetched{"Fetch examples", ""};
+    QTest::newRow("fetch, server") << group << "examples" << normal << fetched << qint64(2)
+                                   << QStringList{"Skipping project with unusable id: "};
+    QTest::newRow("fetch, no projects") << group << "examples" << reply(R"({"id":11})")
+        << fetched + QStringList{"Fetch error: request return wrong data - no projects field"} << qint64(-1) << none;
+    QTest::newRow("fetch, empty projects") << group << "examples" << reply(R"({"projects":[]})") << fetched
+                                           << qint64(0) << none;
+    QTest::newRow("fetch, array of two") << group << "examples"
+        << reply(R"([{"projects":[{"id":3,"name":"A","path":"a","web_url":"w"},)"
+                 R"({"id":4,"name":"","path":"b","web_url":"w"}]},{"projects":[]}])")
+        << fetched << qint64(1) << QStringList{"Fetch request return more than 1 object - taking first"};
+    QTest::newRow("fetch, not json") << group << "examples" << GitLabBehaviour::notJson()
+        << fetched + QStringList{"Fetch error: request return null object"} << qint64(-1)
+        << QStringList{"Json response:", "Json parse error: "};
+    QTest::newRow("fetch, 404") << group << "examples" << GitLabBehaviour::reply(404)
+                                << QStringList{"Fetch examples", "Network error: *"} << qint64(-1) << none;
 }
 
-void tst_ApiClient::search()
+void tst_ApiClient::answers()
 {
+    QFETCH(QString, route);
     QFETCH(QString, group);
     QFETCH(GitLabBehaviour, behaviour);
     QFETCH(QStringList, statuses);
-    QFETCH(qint64, groupId);
+    QFETCH(qint64, result);
     QFETCH(QStringList, debug);
 
-    m_server.setBehaviour(GitLabServer::SearchRoute, behaviour);
+    m_server.setBehaviour(route, behaviour);
     ApiClient client(m_server.groupUrl(group));
     QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
     QSignalSpy readySpy(&client, &ApiClient::ready);
+    QSignalSpy fetchedSpy(&client, &ApiClient::fetched);
+    const bool search = route == GitLabServer::SearchRoute;
+    if (!search) {
+        QVERIFY(readySpy.wait(5000));
+        statusSpy.clear();
+        client.fetch();
+    }
     QCOMPARE(statusesOf(statusSpy, statuses.size()), statuses);
     QVERIFY2(logged(debug), qPrintable(MessageLog::messages().join('\n')));
-    QCOMPARE(client.groupId(), quint64(groupId));
-    QCOMPARE(readySpy.count(), groupId ? 1 : 0);
-    const QString more = "Search request return more than 1 object - taking first";
-    QCOMPARE(MessageLog::containsStartingWith(more), debug.contains(more));
     for (const QString &message : MessageLog::messages())
         QVERIFY(message.size() <= 1024 + 40);
-    if (!groupId) { // nothing to fetch from, and no request for it
+    if (!search)
+        return checkFetched(fetchedSpy, result);
+
+    QCOMPARE(client.groupId(), quint64(result));
+    QCOMPARE(readySpy.count(), result ? 1 : 0);
+    const QString more = "Search request return more than 1 object - taking first";
+    QCOMPARE(MessageLog::containsStartingWith(more), debug.contains(more));
+    if (!result) { // nothing to fetch from, and no request for it
         client.fetch();
         QCOMPARE(statusSpy.last().first().toString(),
                  QString("Repository error: group id not found - unable to fetch examples"));
     }
-
     // The group path goes between double quotes, as one phrase.
     const QList<HttpRequest> requests = m_server.requests();
     // Qt may send a request again when a kept connection closes.
@@ -215,52 +245,15 @@ void tst_ApiClient::search()
     QCOMPARE(requests.first().header("Content-Type"), QByteArray("application/json"));
 }
 
-void tst_ApiClient::fetch_data()
+void tst_ApiClient::checkFetched(const QSignalSpy &fetchedSpy, qint64 count)
 {
-    QTest::addColumn<GitLabBehaviour>("behaviour");
-    QTest::addColumn<QStringList>("statuses");
-    QTest::addColumn<int>("fetched"); // -1: not emitted
-    QTest::addColumn<QStringList>("debug");
-
-    const QStringList ok{"Fetch examples", ""};
-    const auto reply = [](const char *body) { return GitLabBehaviour::reply(200, body); };
-
-    QTest::newRow("server") << GitLabBehaviour() << ok << 2
-                            << QStringList{"Skipping project with unusable id: "};
-    QTest::newRow("no projects") << reply(R"({"id":11})")
-        << ok + QStringList{"Fetch error: request return wrong data - no projects field"} << -1 << QStringList();
-    QTest::newRow("empty projects") << reply(R"({"projects":[]})") << ok << 0 << QStringList();
-    QTest::newRow("array of two") << reply(R"([{"projects":[{"id":3,"name":"A","path":"a","web_url":"w"},)"
-                                           R"({"id":4,"name":"","path":"b","web_url":"w"}]},{"projects":[]}])")
-                                  << ok << 1 << QStringList{"Fetch request return more than 1 object - taking first"};
-    QTest::newRow("not json") << GitLabBehaviour::notJson() << ok + QStringList{"Fetch error: request return null object"}
-                              << -1 << QStringList{"Json response:", "Json parse error: "};
-    QTest::newRow("404") << GitLabBehaviour::reply(404) << QStringList{"Fetch examples", "Network error: *"} << -1
-                         << QStringList();
-}
-
-void tst_ApiClient::fetch()
-{
-    QFETCH(GitLabBehaviour, behaviour);
-    QFETCH(QStringList, statuses);
-    QFETCH(int, fetched);
-    QFETCH(QStringList, debug);
-
-    ApiClient client(m_server.groupUrl("examples"));
-    QVERIFY(QSignalSpy(&client, &ApiClient::ready).wait(5000));
-    m_server.setBehaviour(GitLabServer::GroupRoute, behaviour);
-    QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
-    QSignalSpy fetchedSpy(&client, &ApiClient::fetched);
-    client.fetch();
-    QCOMPARE(statusesOf(statusSpy, statuses.size()), statuses);
-    QVERIFY2(logged(debug), qPrintable(MessageLog::messages().join('\n')));
-    QCOMPARE(fetchedSpy.count(), fetched < 0 ? 0 : 1);
-    QCOMPARE(m_server.requestCount(QString("^/api/v4/groups/%1$").arg(client.groupId())), 1);
-    if (fetched < 0)
+    QCOMPARE(fetchedSpy.count(), count < 0 ? 0 : 1);
+    QCOMPARE(m_server.requestCount(GitLabServer::GroupRoute), 1);
+    if (count < 0)
         return;
     const auto examples = fetchedSpy.first().first().value<Repository::Examples>();
-    QCOMPARE(examples.size(), fetched);
-    if (QTest::currentDataTag() != QByteArray("server"))
+    QCOMPARE(examples.size(), count);
+    if (QTest::currentDataTag() != QByteArray("fetch, server"))
         return;
     // Only the group's own valid projects, newest first, each exactly as the server sent it.
     QCOMPARE(examples.first()->json(), m_server.projectJson(m_valid.first()));
