@@ -6,7 +6,6 @@
 #include <testprojects.h>
 #include <testsupport.h>
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -41,7 +40,6 @@ class tst_ApiClient : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
     void urlSplitting_data();
     void urlSplitting();
@@ -52,22 +50,13 @@ private slots:
 
 private:
     void checkFetched(const QSignalSpy &fetchedSpy, qint64 count);
-    std::unique_ptr<QNetworkReply> get(const QString &path);
 
-    QNetworkAccessManager m_manager;
     QTemporaryDir m_folders;
     GitLabServer m_server;
     qint64 m_examplesId = 0;
     qint64 m_subId = 0;
     QList<qint64> m_valid; // newest first, as the server lists them
 };
-
-std::unique_ptr<QNetworkReply> tst_ApiClient::get(const QString &path)
-{
-    std::unique_ptr<QNetworkReply> reply(m_manager.get(QNetworkRequest(QUrl(m_server.url().toString() + path))));
-    QSignalSpy(reply.get(), &QNetworkReply::finished).wait(5000);
-    return reply;
-}
 
 void tst_ApiClient::initTestCase()
 {
@@ -78,7 +67,6 @@ void tst_ApiClient::initTestCase()
     m_examplesId = m_server.addGroup("examples");
     m_subId = m_server.addGroup("sub", "sub", m_examplesId);
     m_server.addGroup("more-examples");
-    m_server.addGroup("tools");
 
     const QString hello = m_folders.filePath("Hello");
     const QString calc = m_folders.filePath("Calc");
@@ -99,16 +87,12 @@ void tst_ApiClient::initTestCase()
     m_valid = {calcId, helloId};
 }
 
-void tst_ApiClient::init()
-{
-    MessageLog::clear();
-}
-
 void tst_ApiClient::cleanup()
 {
     m_server.clearBehaviours();
     m_server.clearRequests();
     QTRY_COMPARE(m_server.inFlight(), 0);
+    MessageLog::clear();
 }
 
 void tst_ApiClient::urlSplitting_data()
@@ -257,7 +241,6 @@ void tst_ApiClient::checkFetched(const QSignalSpy &fetchedSpy, qint64 count)
         return;
     // Only the group's own valid projects, newest first, each exactly as the server sent it.
     QCOMPARE(examples.first()->json(), m_server.projectJson(m_valid.first()));
-    QVERIFY(examples.first()->json()["avatar_url"].isNull());
     const QJsonObject hello = examples.last()->json();
     QCOMPARE(hello, m_server.projectJson(m_valid.last()));
     // The bundled server names the fields as GitLab does.
@@ -279,16 +262,21 @@ void tst_ApiClient::quitDuringSearch()
     QTRY_COMPARE(m_server.inFlight(), 1);
     QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
     QTRY_COMPARE_WITH_TIMEOUT(m_server.inFlight(), 0, 1000);
-    QCOMPARE(client.groupId(), 0u);
 }
 
 // The bundled server names archives and words errors as GitLab does.
 void tst_ApiClient::serverAnswers()
 {
+    QNetworkAccessManager manager;
+    const auto get = [&](const QString &path) {
+        std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(m_server.url().toString() + path))));
+        QSignalSpy(reply.get(), &QNetworkReply::finished).wait(5000);
+        return reply;
+    };
     const qint64 id = m_valid.last();
     const QString archive = QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(id);
-    const QString top = "hello-master-" + m_server.commitSha(id);
-    QCOMPARE(get(archive)->rawHeader("Content-Disposition"), "attachment; filename=\"" + top.toUtf8() + ".tar.gz\"");
+    QCOMPARE(get(archive)->rawHeader("Content-Disposition"),
+             "attachment; filename=\"hello-master-" + m_server.commitSha(id).toUtf8() + ".tar.gz\"");
 
     // Errors as GitLab words them.
     m_server.setBehaviour(GitLabServer::archiveRoute(id), GitLabBehaviour::reply(429));
