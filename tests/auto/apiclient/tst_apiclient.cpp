@@ -61,7 +61,6 @@ private:
 void tst_ApiClient::initTestCase()
 {
     MessageLog::start("tas.vantor.plugin.api.debug=true");
-    QVERIFY(m_folders.isValid());
     QVERIFY(m_server.listen());
     m_server.addGroup("alpha-examples", "Alpha examples");
     m_examplesId = m_server.addGroup("examples");

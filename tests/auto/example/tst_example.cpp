@@ -42,7 +42,7 @@ void tst_Example::validity_data()
     QTest::newRow("no web_url") << project("web_url") << false;
     QTest::newRow("path with space and dots") << project("path", "..hello world..") << true;
     QTest::newRow("no path") << project("path") << false;
-    QTest::newRow("id written as a fraction") << project("id", 1000.0) << true;
+    QTest::newRow("id 1 written as 1.0") << project("id", 1.0) << true;
     QTest::newRow("id 2^53 - 1") << project("id", 9007199254740991.0) << true;
     QTest::newRow("id 2^53") << project("id", 9007199254740992.0) << false; // may be 2^53 + 1 rounded
     QTest::newRow("id 1000.5") << project("id", 1000.5) << false;
@@ -70,7 +70,7 @@ void tst_Example::image()
 {
     Example example(project());
     QVERIFY(example.image().isNull());
-    example.setImage(png({4096, 64}));
+    example.setImage(png({4096, 64})); // the widest taken
     QCOMPARE(example.image().size(), QSize(128, 2));
     example.setImage(png({32, 32}));
     const QImage image = example.image();
