@@ -203,6 +203,8 @@ void tst_Settings::roundTrip()
     loaded.updatesCheckTimeoutDays = 9;
     loaded.updatesCheckedDate = {{"A", QDate(2023, 12, 31)}};
     loaded.saveCheckedDates(&raw);
+    loaded.saveCheckedDates(&raw); // nothing new: the shared settings are left as they were
+    QCOMPARE(raw.group(), QString());
     QSettings reread(path, QSettings::IniFormat);
     QCOMPARE(reread.value("Vantor/UpdatesCheckedDate").toStringList(), QStringList{"A|31.12.2023"});
     QCOMPARE(reread.value("Vantor/UpdatesCheckTimeoutDays").toUInt(), 3u);
