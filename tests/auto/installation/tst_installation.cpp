@@ -147,6 +147,16 @@ private slots:
         QDir(repositoryFolder() + "x").removeRecursively();
     }
 
+    // Never through a link: a change of mode would reach what it leads to.
+    void dropPrivilegesSkipsLinks()
+    {
+        QVERIFY(writeFile(m_work.path(), "target", "x"));
+        const auto before = QFileInfo(m_work.filePath("target")).permissions();
+        QVERIFY(QFile::link(m_work.filePath("target"), repositoryFolder() + "/link"));
+        QVERIFY(!PathGuard(repositoryName).dropPrivileges(repositoryFolder() + "/link"));
+        QCOMPARE(QFileInfo(m_work.filePath("target")).permissions(), before);
+    }
+
     void installs()
     {
         const auto example = makeExample("demo");

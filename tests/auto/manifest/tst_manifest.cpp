@@ -215,7 +215,8 @@ private slots:
         QTest::newRow("non-characters and lone surrogates") << "N" + noncharacters << noncharacters
                                                             << "t" + noncharacters
                                                             << QStringList{"Nxy]]>", "xy]]>", "txy]]>"};
-        const QString kept = QString::fromUtf8("Tab\there\nline – é \xF0\x9F\x93\x88");
+        const QString kept = QString::fromUtf8("Tab\there\nline – é \xF0\x9F\x93\x88") + QChar(0xD7FF) + QChar(0xE000)
+                             + QChar(0xFFFD);
         QTest::newRow("allowed characters") << kept << kept << kept << QStringList();
     }
 
