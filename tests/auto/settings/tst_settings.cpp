@@ -1,8 +1,8 @@
 #include "plugin/settings.h"
 
 #include <messagelog.h>
+#include <testprojects.h>
 #include <testsupport.h>
-
 
 #include <QSettings>
 #include <QtTest>
@@ -175,8 +175,10 @@ void tst_Settings::roundTrip()
     original.repositories["B"].url = QUrl("http://127.0.0.1:8080/g");
 
     const QString path = newFile();
-    original.save(std::make_unique<QSettings>(path, QSettings::IniFormat).get()); // written when deleted
     QSettings raw(path, QSettings::IniFormat);
+    original.save(&raw);
+    // On disk at once, not only when the settings object goes.
+    QVERIFY(TestProjects::readFile(path).contains("UpdatesCheckTimeoutDays=3"));
     QStringList repositories = raw.value("Vantor/Repositories").toStringList();
     repositories.sort();
     QCOMPARE(repositories.value(1), QLatin1String("B|http://127.0.0.1:8080/g|"));
@@ -209,6 +211,11 @@ void tst_Settings::roundTrip()
     QCOMPARE(reread.value("Vantor/UpdatesCheckedDate").toStringList(), QStringList{"A|31.12.2023"});
     QCOMPARE(reread.value("Vantor/UpdatesCheckTimeoutDays").toUInt(), 3u);
     QCOMPARE(reread.value("Vantor/Repositories").toStringList(), QStringList{"A|u|gone"});
+
+    // Pending examples: an entry without a name or without paths is skipped.
+    raw.setValue("Vantor/UpdatesPendingExamples", QStringList{"A|x|y", "B", "|z"});
+    loaded.load(&raw);
+    QCOMPARE(loaded.updatesPendingExamples, (QHash<QString, QSet<QString>>{{"A", {"x", "y"}}}));
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)
