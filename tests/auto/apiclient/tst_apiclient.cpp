@@ -6,9 +6,6 @@
 #include <testprojects.h>
 #include <testsupport.h>
 
-#include <QJsonArray>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,277 +13,212 @@ using namespace Vantor::Internal;
 
 using TestSupport::MessageLog;
 
-namespace {
-
-// The statuses the spy caught once no more follow; a network error's detail as "*".
-QStringList statusesOf(const QSignalSpy &spy, int expected)
-{
-    if (QTest::qWaitFor([&] { return spy.count() >= expected; }, 5000))
-        QTest::qWait(50);
-    return TestSupport::texts(spy).replaceInStrings(QRegularExpression("^(Network error: ).+"), "\\1*");
-}
-
-// Every line starts a logged debug message.
-bool logged(const QStringList &lines)
-{
-    return std::all_of(lines.cbegin(), lines.cend(), &MessageLog::containsStartingWith);
-}
-
-} // namespace
-
 class tst_ApiClient : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void urlSplitting_data();
-    void urlSplitting();
-    void answers_data();
-    void answers();
-    void quitDuringSearch();
-    void serverAnswers();
+    void initTestCase()
+    {
+        MessageLog::start("tas.vantor.plugin.api.debug=true");
+        QVERIFY(m_server.listen());
+        m_server.addGroup("alpha-examples", "Alpha examples");
+        m_examplesId = m_server.addGroup("examples");
+        m_subId = m_server.addGroup("sub", "sub", m_examplesId);
+        m_server.addGroup("more-examples");
+
+        const QString hello = m_folders.filePath("Hello");
+        const QString calc = m_folders.filePath("Calc");
+        QVERIFY(TestProjects::writeQmakeProject(hello, "hello"));
+        QVERIFY(TestProjects::writeCMakeProject(calc, "calc"));
+        GitLabServer::ProjectOptions options;
+        options.avatarFile = m_folders.filePath("hello.png");
+        options.description = "Says hello";
+        options.tags = QStringList{"qml"};
+        QVERIFY(TestProjects::writePng(options.avatarFile, {64, 64}));
+        const qint64 helloId = m_server.addProject(m_examplesId, hello, options);
+        const qint64 calcId = m_server.addProject(m_examplesId, calc);
+        QVERIFY2(helloId && calcId, qPrintable(m_server.errorString()));
+        m_server.addProject(m_subId, hello); // a subgroup's project is not the group's
+        // Projects that are no valid examples.
+        m_server.setProjectField(m_server.addProject(m_examplesId, calc), "id", 0);
+        m_server.setProjectField(m_server.addProject(m_examplesId, calc), "path", "..");
+        m_valid = {calcId, helloId};
+    }
+
+    void cleanup()
+    {
+        m_server.clearBehaviours();
+        m_server.clearRequests();
+        QTRY_COMPARE(m_server.inFlight(), 0);
+        MessageLog::clear();
+    }
+
+    void urlSplitting_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("group"); // empty: unusable
+
+        QTest::newRow("group") << "http://127.0.0.1:8080/examples" << "examples";
+        QTest::newRow("trailing slash") << "http://127.0.0.1:8080/examples/" << "examples";
+        QTest::newRow("subgroup") << "https://127.0.0.1/norvel/examples" << "norvel/examples";
+        QTest::newRow("encoded") << "http://127.0.0.1/my%20group" << "my group";
+        QTest::newRow("root") << "http://127.0.0.1:8080/" << "";
+        QTest::newRow("no scheme") << "127.0.0.1/examples" << "";
+        QTest::newRow("local file") << "file:///srv/examples" << "";
+    }
+
+    void urlSplitting()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, group);
+        ApiClient client{QUrl(url)};
+        QCOMPARE(client.group(), group);
+        QCOMPARE(client.groupId(), 0u);
+        // An unusable URL never searches; a usable one is not let reach its address.
+        if (group.isEmpty()) {
+            QSignalSpy statuses(&client, &ApiClient::statusChanged);
+            QCoreApplication::processEvents();
+            QCOMPARE(statuses.count(), 0);
+        }
+    }
+
+    void answers_data()
+    {
+        QTest::addColumn<QString>("route"); // the search, or the group's details fetched after it
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<GitLabBehaviour>("behaviour");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::addColumn<qint64>("result"); // the group id found; the number of examples fetched (-1: none)
+        QTest::addColumn<QStringList>("debug");
+
+        const QString search = GitLabServer::SearchRoute;
+        const QStringList searched{"Searching examples", ""};
+        const QStringList ready = searched + QStringList{"API client is ready"};
+        const QStringList noId = searched + QStringList{"Search error: request return wrong data - no id field"};
+        const QStringList more{"Search request return more than 1 object - taking first"};
+        const QStringList none;
+        const GitLabBehaviour normal;
+        const auto reply = [](const QByteArray &body) { return GitLabBehaviour::reply(200, body); };
+
+        // The real answer lists "Alpha examples", "examples", "more-examples" and "sub", in that order.
+        QTest::newRow("server, among several") << search << "examples" << normal << ready << m_examplesId << more;
+        QTest::newRow("server, other case") << search << "Examples" << normal << ready << m_examplesId << more;
+        QTest::newRow("server, subgroup") << search << "examples/sub" << normal << ready << m_subId << none;
+        QTest::newRow("server, unknown") << search << "nothing" << normal << noId << qint64(0) << none;
+        QTest::newRow("object") << search << "examples" << reply(R"({"id":77})") << ready << qint64(77) << none;
+        QTest::newRow("two, none ours") << search << "examples" << reply(R"([{"id":5,"full_path":"a"},{"id":6}])")
+                                        << ready << qint64(5) << more;
+        QTest::newRow("id 2^32") << search << "examples" << reply(R"({"id":4294967296})") << ready << qint64(4294967296)
+                                 << none;
+        // Any other number would be requested as another group; what the server sent is quoted up to 1 KiB.
+        QTest::newRow("id a 4 MB string") << search << "examples" << reply(R"({"id":")" + QByteArray(4 << 20, '7') + R"("})")
+            << searched + QStringList{"Search error: request return wrong data - unusable group id"} << qint64(0)
+            << QStringList{R"(Unusable group id: "\"7777)"};
+        QTest::newRow("not json, 4 MB") << search << "examples" << GitLabBehaviour::reply(200, QByteArray(4 << 20, 'x'))
+            << searched + QStringList{"Search error: request return null object"} << qint64(0)
+            << QStringList{"Json response: \"xxx", "Json parse error: "};
+        QTest::newRow("404") << search << "examples" << GitLabBehaviour::reply(404)
+                             << QStringList{"Searching examples", "Network error: *"} << qint64(0) << none;
+        const QString searchUrl = m_server.url().toString() + "/api/v4/groups?search=%22examples%22";
+        QTest::newRow("302, followed") << search << "examples" << GitLabBehaviour::redirect(searchUrl, 302).only(1)
+                                       << ready << m_examplesId << more;
+
+        const QString group = GitLabServer::GroupRoute;
+        const QStringList fetched{"Fetch examples", ""};
+        QTest::newRow("fetch, server") << group << "examples" << normal << fetched << qint64(2)
+                                       << QStringList{"Skipping project with unusable id: "};
+        QTest::newRow("fetch, no projects") << group << "examples" << reply(R"({"id":11})")
+            << fetched + QStringList{"Fetch error: request return wrong data - no projects field"} << qint64(-1) << none;
+        QTest::newRow("fetch, empty projects") << group << "examples" << reply(R"({"projects":[]})") << fetched
+                                               << qint64(0) << none;
+        QTest::newRow("fetch, array of two") << group << "examples"
+            << reply(R"([{"projects":[{"id":3,"name":"A","path":"a","web_url":"w"},)"
+                     R"({"id":4,"name":"","path":"b","web_url":"w"}]},{"projects":[]}])")
+            << fetched << qint64(1) << QStringList{"Fetch request return more than 1 object - taking first"};
+        QTest::newRow("fetch, not json") << group << "examples" << GitLabBehaviour::notJson()
+            << fetched + QStringList{"Fetch error: request return null object"} << qint64(-1)
+            << QStringList{"Json response:", "Json parse error: "};
+    }
+
+    void answers()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, group);
+        QFETCH(GitLabBehaviour, behaviour);
+        QFETCH(QStringList, statuses);
+        QFETCH(qint64, result);
+        QFETCH(QStringList, debug);
+
+        m_server.setBehaviour(route, behaviour);
+        ApiClient client(m_server.groupUrl(group));
+        QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
+        QSignalSpy readySpy(&client, &ApiClient::ready);
+        QSignalSpy fetchedSpy(&client, &ApiClient::fetched);
+        const bool search = route == GitLabServer::SearchRoute;
+        if (!search) {
+            QVERIFY(readySpy.wait(5000));
+            statusSpy.clear();
+            client.fetch();
+        }
+        if (QTest::qWaitFor([&] { return statusSpy.count() >= statuses.size(); }, 5000))
+            QTest::qWait(50); // for any status that should not follow
+        // A network error's detail as "*".
+        QCOMPARE(TestSupport::texts(statusSpy).replaceInStrings(QRegularExpression("^(Network error: ).+"), "\\1*"),
+                 statuses);
+        QVERIFY2(std::all_of(debug.cbegin(), debug.cend(), &MessageLog::containsStartingWith),
+                 qPrintable(MessageLog::messages().join('\n')));
+        for (const QString &message : MessageLog::messages())
+            QVERIFY(message.size() <= 1024 + 40);
+        if (!search) {
+            QCOMPARE(fetchedSpy.count(), result < 0 ? 0 : 1);
+            QCOMPARE(m_server.requestCount(GitLabServer::GroupRoute), 1);
+            const auto examples = fetchedSpy.value(0).value(0).value<Repository::Examples>();
+            QCOMPARE(examples.size(), qMax(result, qint64(0)));
+            // Only the group's own valid projects, newest first, each exactly as the server sent it.
+            if (QTest::currentDataTag() == QByteArray("fetch, server")) {
+                QCOMPARE(examples.first()->json(), m_server.projectJson(m_valid.first()));
+                QCOMPARE(examples.last()->json(), m_server.projectJson(m_valid.last()));
+            }
+            return;
+        }
+
+        QCOMPARE(client.groupId(), quint64(result));
+        QCOMPARE(readySpy.count(), result ? 1 : 0);
+        const QString more = "Search request return more than 1 object - taking first";
+        QCOMPARE(MessageLog::containsStartingWith(more), debug.contains(more));
+        if (!result) { // nothing to fetch from, and no request for it
+            client.fetch();
+            QCOMPARE(statusSpy.last().first().toString(),
+                     QString("Repository error: group id not found - unable to fetch examples"));
+        }
+        // The group path goes between double quotes, as one phrase.
+        const QList<HttpRequest> requests = m_server.requests();
+        // Qt may send a request again when a kept connection closes.
+        QCOMPARE(requests.size() > 1, behaviour.kind == GitLabBehaviour::Redirect);
+        QCOMPARE(requests.first().path, QByteArray("/api/v4/groups"));
+        QCOMPARE(requests.first().queryValue("search"), '"' + group + '"');
+        QCOMPARE(requests.first().header("Content-Type"), QByteArray("application/json"));
+    }
+
+    // Ended while the network threads still run; a manager destroyed later with the request under way
+    // leaves that request's objects behind.
+    void quitDuringSearch()
+    {
+        m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::noAnswer());
+        ApiClient client(m_server.groupUrl("examples"));
+        QTRY_COMPARE(m_server.inFlight(), 1);
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.inFlight(), 0, 1000);
+    }
 
 private:
-    void checkFetched(const QSignalSpy &fetchedSpy, qint64 count);
-
     QTemporaryDir m_folders;
     GitLabServer m_server;
     qint64 m_examplesId = 0;
     qint64 m_subId = 0;
     QList<qint64> m_valid; // newest first, as the server lists them
 };
-
-void tst_ApiClient::initTestCase()
-{
-    MessageLog::start("tas.vantor.plugin.api.debug=true");
-    QVERIFY(m_server.listen());
-    m_server.addGroup("alpha-examples", "Alpha examples");
-    m_examplesId = m_server.addGroup("examples");
-    m_subId = m_server.addGroup("sub", "sub", m_examplesId);
-    m_server.addGroup("more-examples");
-
-    const QString hello = m_folders.filePath("Hello");
-    const QString calc = m_folders.filePath("Calc");
-    QVERIFY(TestProjects::writeQmakeProject(hello, "hello"));
-    QVERIFY(TestProjects::writeCMakeProject(calc, "calc"));
-    GitLabServer::ProjectOptions options;
-    options.avatarFile = m_folders.filePath("hello.png");
-    options.description = "Says hello";
-    options.tags = QStringList{"qml"};
-    QVERIFY(TestProjects::writePng(options.avatarFile, {64, 64}));
-    const qint64 helloId = m_server.addProject(m_examplesId, hello, options);
-    const qint64 calcId = m_server.addProject(m_examplesId, calc);
-    QVERIFY2(helloId && calcId, qPrintable(m_server.errorString()));
-    m_server.addProject(m_subId, hello); // a subgroup's project is not the group's
-    // Projects that are no valid examples.
-    m_server.setProjectField(m_server.addProject(m_examplesId, calc), "id", 0);
-    m_server.setProjectField(m_server.addProject(m_examplesId, calc), "path", "..");
-    m_valid = {calcId, helloId};
-}
-
-void tst_ApiClient::cleanup()
-{
-    m_server.clearBehaviours();
-    m_server.clearRequests();
-    QTRY_COMPARE(m_server.inFlight(), 0);
-    MessageLog::clear();
-}
-
-void tst_ApiClient::urlSplitting_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("group"); // empty: unusable
-
-    QTest::newRow("group") << "http://127.0.0.1:8080/examples" << "examples";
-    QTest::newRow("trailing slash") << "http://127.0.0.1:8080/examples/" << "examples";
-    QTest::newRow("subgroup") << "https://127.0.0.1/norvel/examples" << "norvel/examples";
-    QTest::newRow("encoded") << "http://127.0.0.1/my%20group" << "my group";
-    QTest::newRow("root") << "http://127.0.0.1:8080/" << "";
-    QTest::newRow("no scheme") << "127.0.0.1/examples" << "";
-    QTest::newRow("local file") << "file:///srv/examples" << "";
-}
-
-void tst_ApiClient::urlSplitting()
-{
-    QFETCH(QString, url);
-    QFETCH(QString, group);
-    ApiClient client{QUrl(url)};
-    QCOMPARE(client.group(), group);
-    QCOMPARE(client.groupId(), 0u);
-    // An unusable URL never searches; a usable one is not let reach its address.
-    if (group.isEmpty()) {
-        QSignalSpy statuses(&client, &ApiClient::statusChanged);
-        QCoreApplication::processEvents();
-        QCOMPARE(statuses.count(), 0);
-    }
-}
-
-void tst_ApiClient::answers_data()
-{
-    QTest::addColumn<QString>("route"); // the search, or the group's details fetched after it
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<GitLabBehaviour>("behaviour");
-    QTest::addColumn<QStringList>("statuses");
-    QTest::addColumn<qint64>("result"); // the group id found; the number of examples fetched (-1: none)
-    QTest::addColumn<QStringList>("debug");
-
-    const QString search = GitLabServer::SearchRoute;
-    const QStringList searched{"Searching examples", ""};
-    const QStringList ready = searched + QStringList{"API client is ready"};
-    const QStringList noId = searched + QStringList{"Search error: request return wrong data - no id field"};
-    const QStringList more{"Search request return more than 1 object - taking first"};
-    const QStringList none;
-    const GitLabBehaviour normal;
-    const auto reply = [](const QByteArray &body) { return GitLabBehaviour::reply(200, body); };
-
-    // The real answer lists "Alpha examples", "examples", "more-examples" and "sub", in that order.
-    QTest::newRow("server, among several") << search << "examples" << normal << ready << m_examplesId << more;
-    QTest::newRow("server, other case") << search << "Examples" << normal << ready << m_examplesId << more;
-    QTest::newRow("server, subgroup") << search << "examples/sub" << normal << ready << m_subId << none;
-    QTest::newRow("server, unknown") << search << "nothing" << normal << noId << qint64(0) << none;
-    QTest::newRow("object") << search << "examples" << reply(R"({"id":77})") << ready << qint64(77) << none;
-    QTest::newRow("two, none ours") << search << "examples" << reply(R"([{"id":5,"full_path":"a"},{"id":6}])")
-                                    << ready << qint64(5) << more;
-    QTest::newRow("id 2^32") << search << "examples" << reply(R"({"id":4294967296})") << ready << qint64(4294967296)
-                             << none;
-    // Any other number would be requested as another group; what the server sent is quoted up to 1 KiB.
-    QTest::newRow("id a 4 MB string") << search << "examples" << reply(R"({"id":")" + QByteArray(4 << 20, '7') + R"("})")
-        << searched + QStringList{"Search error: request return wrong data - unusable group id"} << qint64(0)
-        << QStringList{R"(Unusable group id: "\"7777)"};
-    QTest::newRow("not json, 4 MB") << search << "examples" << GitLabBehaviour::reply(200, QByteArray(4 << 20, 'x'))
-        << searched + QStringList{"Search error: request return null object"} << qint64(0)
-        << QStringList{"Json response: \"xxx", "Json parse error: "};
-    QTest::newRow("404") << search << "examples" << GitLabBehaviour::reply(404)
-                         << QStringList{"Searching examples", "Network error: *"} << qint64(0) << none;
-    const QString searchUrl = m_server.url().toString() + "/api/v4/groups?search=%22examples%22";
-    QTest::newRow("302, followed") << search << "examples" << GitLabBehaviour::redirect(searchUrl, 302).only(1)
-                                   << ready << m_examplesId << more;
-
-    const QString group = GitLabServer::GroupRoute;
-    const QStringList fetched{"Fetch examples", ""};
-    QTest::newRow("fetch, server") << group << "examples" << normal << fetched << qint64(2)
-                                   << QStringList{"Skipping project with unusable id: "};
-    QTest::newRow("fetch, no projects") << group << "examples" << reply(R"({"id":11})")
-        << fetched + QStringList{"Fetch error: request return wrong data - no projects field"} << qint64(-1) << none;
-    QTest::newRow("fetch, empty projects") << group << "examples" << reply(R"({"projects":[]})") << fetched
-                                           << qint64(0) << none;
-    QTest::newRow("fetch, array of two") << group << "examples"
-        << reply(R"([{"projects":[{"id":3,"name":"A","path":"a","web_url":"w"},)"
-                 R"({"id":4,"name":"","path":"b","web_url":"w"}]},{"projects":[]}])")
-        << fetched << qint64(1) << QStringList{"Fetch request return more than 1 object - taking first"};
-    QTest::newRow("fetch, not json") << group << "examples" << GitLabBehaviour::notJson()
-        << fetched + QStringList{"Fetch error: request return null object"} << qint64(-1)
-        << QStringList{"Json response:", "Json parse error: "};
-    QTest::newRow("fetch, 404") << group << "examples" << GitLabBehaviour::reply(404)
-                                << QStringList{"Fetch examples", "Network error: *"} << qint64(-1) << none;
-}
-
-void tst_ApiClient::answers()
-{
-    QFETCH(QString, route);
-    QFETCH(QString, group);
-    QFETCH(GitLabBehaviour, behaviour);
-    QFETCH(QStringList, statuses);
-    QFETCH(qint64, result);
-    QFETCH(QStringList, debug);
-
-    m_server.setBehaviour(route, behaviour);
-    ApiClient client(m_server.groupUrl(group));
-    QSignalSpy statusSpy(&client, &ApiClient::statusChanged);
-    QSignalSpy readySpy(&client, &ApiClient::ready);
-    QSignalSpy fetchedSpy(&client, &ApiClient::fetched);
-    const bool search = route == GitLabServer::SearchRoute;
-    if (!search) {
-        QVERIFY(readySpy.wait(5000));
-        statusSpy.clear();
-        client.fetch();
-    }
-    QCOMPARE(statusesOf(statusSpy, statuses.size()), statuses);
-    QVERIFY2(logged(debug), qPrintable(MessageLog::messages().join('\n')));
-    for (const QString &message : MessageLog::messages())
-        QVERIFY(message.size() <= 1024 + 40);
-    if (!search)
-        return checkFetched(fetchedSpy, result);
-
-    QCOMPARE(client.groupId(), quint64(result));
-    QCOMPARE(readySpy.count(), result ? 1 : 0);
-    const QString more = "Search request return more than 1 object - taking first";
-    QCOMPARE(MessageLog::containsStartingWith(more), debug.contains(more));
-    if (!result) { // nothing to fetch from, and no request for it
-        client.fetch();
-        QCOMPARE(statusSpy.last().first().toString(),
-                 QString("Repository error: group id not found - unable to fetch examples"));
-    }
-    // The group path goes between double quotes, as one phrase.
-    const QList<HttpRequest> requests = m_server.requests();
-    // Qt may send a request again when a kept connection closes.
-    QCOMPARE(requests.size() > 1, behaviour.kind == GitLabBehaviour::Redirect);
-    QCOMPARE(requests.first().path, QByteArray("/api/v4/groups"));
-    QCOMPARE(requests.first().queryValue("search"), '"' + group + '"');
-    QCOMPARE(requests.first().header("Content-Type"), QByteArray("application/json"));
-}
-
-void tst_ApiClient::checkFetched(const QSignalSpy &fetchedSpy, qint64 count)
-{
-    QCOMPARE(fetchedSpy.count(), count < 0 ? 0 : 1);
-    QCOMPARE(m_server.requestCount(GitLabServer::GroupRoute), 1);
-    if (count < 0)
-        return;
-    const auto examples = fetchedSpy.first().first().value<Repository::Examples>();
-    QCOMPARE(examples.size(), count);
-    if (QTest::currentDataTag() != QByteArray("fetch, server"))
-        return;
-    // Only the group's own valid projects, newest first, each exactly as the server sent it.
-    QCOMPARE(examples.first()->json(), m_server.projectJson(m_valid.first()));
-    const QJsonObject hello = examples.last()->json();
-    QCOMPARE(hello, m_server.projectJson(m_valid.last()));
-    // The bundled server names the fields as GitLab does.
-    const QString url = m_server.url().toString();
-    const QJsonObject fields{{"id", m_valid.last()}, {"name", "Hello"}, {"path", "hello"},
-                             {"web_url", url + "/examples/hello"}, {"description", "Says hello"},
-                             {"tag_list", QJsonArray{"qml"}}, {"last_activity_at", "2024-03-05T10:20:30.123Z"}};
-    for (auto it = fields.begin(); it != fields.end(); ++it)
-        QCOMPARE(hello[it.key()], it.value());
-    QVERIFY(hello["avatar_url"].toString().startsWith(url + "/uploads/-/system/project/avatar/"));
-}
-
-// Ended while the network threads still run; a manager destroyed later with the request under way
-// leaves that request's objects behind.
-void tst_ApiClient::quitDuringSearch()
-{
-    m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::noAnswer());
-    ApiClient client(m_server.groupUrl("examples"));
-    QTRY_COMPARE(m_server.inFlight(), 1);
-    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_server.inFlight(), 0, 1000);
-}
-
-// The bundled server names archives and words errors as GitLab does.
-void tst_ApiClient::serverAnswers()
-{
-    QNetworkAccessManager manager;
-    const auto get = [&](const QString &path) {
-        std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(QUrl(m_server.url().toString() + path))));
-        QSignalSpy(reply.get(), &QNetworkReply::finished).wait(5000);
-        return reply;
-    };
-    const qint64 id = m_valid.last();
-    const QString archive = QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(id);
-    QCOMPARE(get(archive)->rawHeader("Content-Disposition"),
-             "attachment; filename=\"hello-master-" + m_server.commitSha(id).toUtf8() + ".tar.gz\"");
-
-    // Errors as GitLab words them.
-    m_server.setBehaviour(GitLabServer::archiveRoute(id), GitLabBehaviour::reply(429));
-    const QList<QPair<QString, QByteArray>> errors{
-        {"/api/v4/groups/999", R"({"message":"404 Group Not Found"})"},
-        {"/api/v4/projects/4242/repository/archive.tar.gz", R"({"message":"404 Project Not Found"})"},
-        {archive, R"({"message":{"error":"This archive has been requested too many times. Try again later."}})"},
-        {QString("/uploads/-/system/project/avatar/%1/other.png").arg(id), R"({"message":"404 Not found"})"}};
-    for (const auto &error : errors)
-        QCOMPARE(get(error.first)->readAll(), error.second);
-}
 
 QTEST_GUILESS_MAIN(tst_ApiClient)
 

@@ -106,9 +106,6 @@ private slots:
 
         const QString none;
         QTest::newRow("404") << GitLabBehaviour::reply(404) << none;
-        QTest::newRow("429") << GitLabBehaviour::reply(429) << none;
-        QTest::newRow("500") << GitLabBehaviour::reply(500) << none;
-        QTest::newRow("cut body") << GitLabBehaviour::closeMidBody() << none;
         QTest::newRow("stalled") << GitLabBehaviour::noAnswer() << none;
         QTest::newRow("slow drip") << GitLabBehaviour::drip(50) << none;
         // As a full disk: nothing can be saved for unpacking.
