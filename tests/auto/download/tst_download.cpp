@@ -35,17 +35,293 @@ class tst_Download : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void parallel_data();
-    void parallel();
-    void failures_data();
-    void failures();
-    void selection();
-    void restart();
-    void quitDuringWait_data();
-    void quitDuringWait();
+    void initTestCase()
+    {
+        MessageLog::start("tas.vantor.plugin.api.debug=true");
+        QCOMPARE(ApiClient::downloadPool()->maxThreadCount(), PoolSize);
+
+        QVERIFY(m_server.listen());
+        const qint64 group = m_server.addGroupPath("norvel/examples");
+        for (int i = 0; i < ExampleCount; ++i) {
+            const QString folder = m_folders.filePath(QString("Example %1").arg(i));
+            QVERIFY(TestProjects::writeQmakeProject(folder, QString("example%1").arg(i)));
+            GitLabServer::ProjectOptions options;
+            options.avatarFile = m_folders.filePath(QString("avatar%1.png").arg(i));
+            QVERIFY(TestProjects::writePng(options.avatarFile, QSize(32 + 16 * i, 32)));
+            m_ids.append(m_server.addProject(group, folder, options));
+            QVERIFY2(m_ids.last(), qPrintable(m_server.errorString()));
+        }
+        // Copies of one example under other paths, with other pictures.
+        const auto copy = [&](const QString &path, const QJsonValue &avatar) {
+            const qint64 id = m_server.addProject(group, m_folders.filePath("Example 1"));
+            m_server.setProjectField(id, "path", path);
+            m_server.setProjectField(id, "avatar_url", avatar);
+            return id;
+        };
+        copy("twice", QJsonValue::Null);
+        m_duplicate = copy("twice", QJsonValue::Null);
+        m_localAvatar = copy("local-avatar", "file:///etc/passwd");
+
+        const QSslCertificate certificate(TestProjects::readFile(QFINDTESTDATA("data/localhost-cert.pem")));
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setCaCertificates({certificate});
+        QSslConfiguration::setDefaultConfiguration(configuration);
+        m_secure.useTls(certificate, QSslKey(TestProjects::readFile(QFINDTESTDATA("data/localhost-key.pem")), QSsl::Rsa));
+        QVERIFY(m_secure.listen());
+        const QString secure = m_secure.url().toString();
+        m_secure.setBehaviour("^/picture$", GitLabBehaviour::reply(200, TestProjects::png({32, 32}), "image/png"));
+        m_secure.setBehaviour("^/https$", GitLabBehaviour::redirect(secure + "/picture", 302));
+        m_secure.setBehaviour("^/http$", GitLabBehaviour::redirect(m_server.url().toString() + "/uploads/x.png", 302));
+        m_httpsAvatar = copy("https-avatar", secure + "/https");
+        m_httpAvatar = copy("http-avatar", secure + "/http");
+    }
+
+    void init()
+    {
+        m_repository = std::make_unique<Repository>(m_server.groupUrl("norvel/examples"));
+        QVERIFY(QSignalSpy(m_repository.get(), &Repository::fetched).wait(5000));
+        m_server.clearRequests();
+        MessageLog::clear();
+    }
+
+    void cleanup()
+    {
+        m_repository.reset();
+        m_server.clearBehaviours();
+        ApiClient::setTransferTimeout(ApiClient::DefaultTransferTimeoutMs);
+        QTRY_COMPARE(activeWorkers(), 0);
+        QTRY_COMPARE(m_server.inFlight(), 0);
+    }
+
+    void parallel_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one") << 1;
+        QTest::newRow("more than the pool") << ExampleCount;
+    }
+
+    // Each worker keeps its connections for its next example; archive and picture go side by side.
+    void parallel()
+    {
+        QFETCH(int, count);
+        m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(300));
+        const QSet<QString> paths = firstPaths(count);
+        QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        m_repository->download(paths);
+        QVERIFY(elapsed.elapsed() < 100); // the caller does not wait
+        const int workers = std::min(count, PoolSize);
+        QTRY_COMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), workers);
+        // The network waits hold no thread of the application's global pool.
+        QCOMPARE(activeWorkers(), workers);
+        QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(downloaded.count(), count, 10000);
+        QTRY_COMPARE(activeWorkers(), 0);
+        QTest::qWait(50);
+        QCOMPARE(downloaded.count(), count);
+
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), count);
+        QCOMPARE(m_server.requestCount(GitLabServer::AvatarRoute), count);
+        QVERIFY2(m_server.connectionCount() <= 2 * workers, qPrintable(QString::number(m_server.connectionCount())));
+        const QList<HttpRequest> requests = m_server.requests();
+        qint64 firstAnswer = std::numeric_limits<qint64>::max(); // of an archive
+        for (const HttpRequest &request : requests) {
+            const bool picture = request.path.startsWith("/uploads");
+            QCOMPARE(request.header("Content-Type"), QByteArray(picture ? "image/png" : "application/zip"));
+            if (!picture)
+                firstAnswer = std::min(firstAnswer, request.answeredAt);
+        }
+        // Each worker asks for an archive and its picture together, and for its next example only once
+        // the archive has come.
+        QCOMPARE(int(std::count_if(requests.cbegin(), requests.cend(),
+                                   [&](const HttpRequest &request) { return request.receivedAt < firstAnswer; })),
+                 2 * workers);
+        // Statuses come from worker threads too: they are read from the debug log.
+        const QRegularExpression status("^Status: \"Downloading example: Example \\d\"$");
+        QCOMPARE(MessageLog::messages().filter(status).size(), count);
+
+        QSet<QString> delivered;
+        for (const QList<QVariant> &arguments : downloaded) {
+            const auto example = exampleOf(arguments);
+            delivered.insert(pathOf(example));
+            QCOMPARE(example->archive(), m_server.archive(example->id()));
+            QVERIFY(m_repository->isBusy(pathOf(example))); // installing until released
+            QCOMPARE(example->image().size(), QSize(128, 128 * 32 / (32 + 16 * m_ids.indexOf(example->id()))));
+        }
+        QCOMPARE(delivered, paths);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<qint64>("id");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<GitLabBehaviour>("behaviour");
+        QTest::addColumn<int>("timeout"); // of a stalled transfer, shortened; 0: the default
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("log"); // what the debug messages, one per line, match
+
+        const qint64 id = m_ids.at(0);
+        const QString archive = GitLabServer::archiveRoute(id);
+        const QString picture = GitLabServer::avatarRoute(id);
+        const QString archivePath = QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(id);
+        const QString noPicture = "^Status: \"Unable to download image: ";
+        QTest::newRow("archive 404") << id << archive << GitLabBehaviour::reply(404) << 0 << int(Failed)
+                                     << "^Status: \"Network error: .*archive.tar.gz.* Not Found\"$";
+        QTest::newRow("archive stalled") << id << archive << GitLabBehaviour::noAnswer() << 300 << int(Failed)
+                                         << "^Transfer stalled, aborting: .*archive";
+        // A byte every 50 ms keeps the transfer from stalling, but is far below the minimum rate.
+        QTest::newRow("archive slow drip") << id << archive << GitLabBehaviour::drip(50) << 300 << int(Failed)
+                                           << "^Transfer too slow, aborting: .*archive";
+        // Held in memory: refused while it arrives.
+        QTest::newRow("archive larger than 256 MiB")
+            << id << archive << GitLabBehaviour::reply(200, QByteArray(ApiClient::MaximumBodyBytes + 1, 'x'), "application/gzip")
+            << 0 << int(Failed) << "^Status: \"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$";
+        // At most 5 hops, where Qt would follow 50.
+        QTest::newRow("archive, 5 hops") << id << archive << GitLabBehaviour::redirect(archivePath).only(5) << 0
+                                         << int(WithPicture) << "";
+        QTest::newRow("archive, endless") << id << archive << GitLabBehaviour::redirect(archivePath) << 0 << int(Failed)
+                                          << "^Status: \"Network error: ";
+        // No request is made for a picture URL that is empty or no web address.
+        QTest::newRow("avatar_url null") << m_duplicate << picture << GitLabBehaviour() << 0 << int(Delivered)
+                                         << "^No usable picture url: \"\".*" + noPicture + "\"$";
+        QTest::newRow("avatar_url a local file") << m_localAvatar << picture << GitLabBehaviour() << 0 << int(Delivered)
+            << "^No usable picture url: \"file:///etc/passwd\".*" + noPicture + "file:///etc/passwd\"$";
+        // Reported by the request first.
+        const QString failedPicture = "^Status: \"Network error: .*" + noPicture + m_server.url().toString();
+        QTest::newRow("picture 404") << id << picture << GitLabBehaviour::reply(404) << 0 << int(Delivered)
+                                     << failedPicture;
+        QTest::newRow("picture https to https") << m_httpsAvatar << picture << GitLabBehaviour() << 0 << int(WithPicture)
+                                               << "";
+        QTest::newRow("picture https to http, refused") << m_httpAvatar << picture << GitLabBehaviour() << 0
+            << int(Delivered) << "^Status: \"Network error: Insecure redirect\".*" + noPicture + "https://";
+        QTest::newRow("picture redirect to a local file") << id << picture
+            << GitLabBehaviour::redirect("file:///etc/passwd", 302) << 0 << int(Delivered) << failedPicture;
+    }
+
+    // One example fails in part or whole; another downloaded beside it still arrives.
+    void failures()
+    {
+        QFETCH(qint64, id);
+        QFETCH(QString, route);
+        QFETCH(GitLabBehaviour, behaviour);
+        QFETCH(int, timeout);
+        QFETCH(int, outcome);
+        QFETCH(QString, log);
+        if (timeout)
+            ApiClient::setTransferTimeout(timeout);
+        m_server.setBehaviour(route, behaviour);
+        const QString path = serverPath(id);
+        const QString goodPath = serverPath(m_ids.at(1));
+        QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+        QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        m_repository->download({path, goodPath});
+        QTRY_COMPARE(failed.count() + downloaded.count(), 2);
+        QVERIFY(elapsed.elapsed() >= timeout * 95 / 100); // coarse timers may fire 5 % early
+        QCOMPARE(failed.count(), outcome == Failed ? 1 : 0);
+        for (const QList<QVariant> &arguments : failed + downloaded) {
+            const auto example = exampleOf(arguments);
+            const bool broken = pathOf(example) == path;
+            if (broken && outcome == Failed) {
+                QVERIFY(example->archive().isEmpty());
+                continue;
+            }
+            QCOMPARE(example->archive(), m_server.archive(example->id()));
+            QCOMPARE(example->image().isNull(), broken && outcome == Delivered);
+        }
+        QCOMPARE(m_repository->isBusy(path), outcome != Failed); // installing until released
+        QVERIFY(m_repository->isBusy(goodPath));
+        QCOMPARE(m_server.requestCount("^/uploads/x.png$"), 0); // never asked over plain http
+        const QString messages = MessageLog::messages().join('\n');
+        const auto options = QRegularExpression::MultilineOption | QRegularExpression::DotMatchesEverythingOption;
+        QVERIFY2(QRegularExpression(log, options).match(messages).hasMatch(), qPrintable(messages));
+        // Qt may send a request again when a kept connection closes.
+        QVERIFY(m_server.requestCount(route) <= 3 * (1 + ApiClient::MaximumRedirects));
+    }
+
+    // Which examples a selection downloads: one per path, once at a time until released.
+    void selection()
+    {
+        QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+        // Of two examples with one path only the first in list order (the newest) is downloaded.
+        const QString twice = serverPath(m_duplicate);
+        m_repository->download({twice});
+        QTRY_COMPARE(downloaded.count(), 1);
+        QCOMPARE(exampleOf(downloaded.first())->id(), m_duplicate);
+
+        const QString path = serverPath(m_ids.at(3));
+        m_repository->download({path});
+        m_repository->download({path}); // skipped: in progress
+        QTRY_COMPARE(downloaded.count(), 2);
+        QVERIFY(m_repository->isBusy(path)); // installing now
+        m_repository->download({path}); // skipped again
+        QCOMPARE(MessageLog::messages().filter(QString("Skip example already in progress: \"%1\"").arg(path)).size(), 2);
+        m_repository->release(path);
+        QVERIFY(!m_repository->isBusy(path));
+        m_repository->download({path});
+        QTRY_COMPARE(downloaded.count(), 3);
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 3);
+    }
+
+    void restart()
+    {
+        const Repository::Examples before = m_repository->examples();
+        m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(400));
+        const QSet<QString> paths{serverPath(m_ids.at(1)), serverPath(m_ids.at(2))};
+        QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+        QSignalSpy fetched(m_repository.get(), &Repository::fetched);
+
+        m_repository->download(paths);
+        QTRY_COMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 2);
+        m_repository->restart();
+        QVERIFY(!m_repository->isReady());
+        QCOMPARE(m_repository->examples(), before);
+        for (const QString &path : paths)
+            QVERIFY(!m_repository->isBusy(path));
+        // The old client's workers are released at once, not when their answers come.
+        QTRY_COMPARE_WITH_TIMEOUT(activeWorkers(), 0, 300);
+
+        QTRY_COMPARE(fetched.count(), 1);
+        QVERIFY(m_repository->examples().first() != before.first()); // a new list
+        QTest::qWait(500);
+        QCOMPARE(downloaded.count(), 0);
+        m_repository->download(paths);
+        QTRY_COMPARE(downloaded.count(), 2);
+    }
+
+    void quitDuringWait_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<GitLabBehaviour>("behaviour");
+        QTest::addColumn<int>("count");
+        QTest::newRow("waiting for pictures") << GitLabServer::AvatarRoute << GitLabBehaviour::delay(400) << 2;
+        // Waiting for archives, with examples in the run that no pool thread has started yet.
+        QTest::newRow("more examples than threads") << GitLabServer::ArchiveRoute << GitLabBehaviour::noAnswer()
+                                                    << ExampleCount;
+    }
+
+    void quitDuringWait()
+    {
+        QFETCH(QString, route);
+        QFETCH(GitLabBehaviour, behaviour);
+        QFETCH(int, count);
+        m_server.setBehaviour(route, behaviour);
+        QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
+        QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
+
+        m_repository->download(firstPaths(count));
+        const int started = std::min(count, PoolSize);
+        QTRY_COMPARE(m_server.requestCount(route), started);
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+        // Without the event loop, as when the application has quit: the workers end by themselves.
+        QVERIFY(ApiClient::downloadPool()->waitForDone(2000));
+        // Answers that come late find no wait to end and deliver nothing; nothing else is requested.
+        QTest::qWait(600);
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), started);
+        QCOMPARE(downloaded.count() + failed.count(), 0);
+    }
 
 private:
     QString serverPath(qint64 id) const { return m_server.projectJson(id).value("path").toString(); }
@@ -67,298 +343,6 @@ private:
     GitLabServer m_secure;       // over TLS, trusted through its certificate
     std::unique_ptr<Repository> m_repository; // a fetched one for each test
 };
-
-void tst_Download::initTestCase()
-{
-    MessageLog::start("tas.vantor.plugin.api.debug=true");
-    QCOMPARE(ApiClient::downloadPool()->maxThreadCount(), PoolSize);
-
-    QVERIFY(m_server.listen());
-    const qint64 group = m_server.addGroupPath("norvel/examples");
-    for (int i = 0; i < ExampleCount; ++i) {
-        const QString folder = m_folders.filePath(QString("Example %1").arg(i));
-        QVERIFY(TestProjects::writeQmakeProject(folder, QString("example%1").arg(i)));
-        GitLabServer::ProjectOptions options;
-        options.avatarFile = m_folders.filePath(QString("avatar%1.png").arg(i));
-        QVERIFY(TestProjects::writePng(options.avatarFile, QSize(32 + 16 * i, 32)));
-        const qint64 id = m_server.addProject(group, folder, options);
-        QVERIFY2(id, qPrintable(m_server.errorString()));
-        m_ids.append(id);
-    }
-    // Copies of one example under other paths, with other pictures.
-    const auto copy = [&](const QString &path, const QJsonValue &avatar) {
-        const qint64 id = m_server.addProject(group, m_folders.filePath("Example 1"));
-        m_server.setProjectField(id, "path", path);
-        m_server.setProjectField(id, "avatar_url", avatar);
-        return id;
-    };
-    copy("twice", QJsonValue::Null);
-    m_duplicate = copy("twice", QJsonValue::Null);
-    m_localAvatar = copy("local-avatar", "file:///etc/passwd");
-
-    const QSslCertificate certificate(TestProjects::readFile(QFINDTESTDATA("data/localhost-cert.pem")));
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setCaCertificates({certificate});
-    QSslConfiguration::setDefaultConfiguration(configuration);
-    m_secure.useTls(certificate, QSslKey(TestProjects::readFile(QFINDTESTDATA("data/localhost-key.pem")), QSsl::Rsa));
-    QVERIFY(m_secure.listen());
-    const QString secure = m_secure.url().toString();
-    m_secure.setBehaviour("^/picture$", GitLabBehaviour::reply(200, TestProjects::png({32, 32}), "image/png"));
-    m_secure.setBehaviour("^/https$", GitLabBehaviour::redirect(secure + "/picture", 302));
-    m_secure.setBehaviour("^/http$", GitLabBehaviour::redirect(m_server.url().toString() + "/uploads/x.png", 302));
-    m_httpsAvatar = copy("https-avatar", secure + "/https");
-    m_httpAvatar = copy("http-avatar", secure + "/http");
-}
-
-void tst_Download::init()
-{
-    m_repository = std::make_unique<Repository>(m_server.groupUrl("norvel/examples"));
-    QVERIFY(QSignalSpy(m_repository.get(), &Repository::fetched).wait(5000));
-    m_server.clearRequests();
-    MessageLog::clear();
-}
-
-void tst_Download::cleanup()
-{
-    m_repository.reset();
-    m_server.clearBehaviours();
-    ApiClient::setTransferTimeout(ApiClient::DefaultTransferTimeoutMs);
-    QTRY_COMPARE(activeWorkers(), 0);
-    QTRY_COMPARE(m_server.inFlight(), 0);
-}
-
-void tst_Download::parallel_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::newRow("one") << 1;
-    QTest::newRow("as many as the pool") << PoolSize;
-    QTest::newRow("more than the pool") << ExampleCount;
-}
-
-// Each worker keeps its connections for its next example; archive and picture go side by side.
-void tst_Download::parallel()
-{
-    QFETCH(int, count);
-    m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(300));
-    const QSet<QString> paths = firstPaths(count);
-    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    m_repository->download(paths);
-    QVERIFY(elapsed.elapsed() < 100); // the caller does not wait
-    const int workers = std::min(count, PoolSize);
-    QTRY_COMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), workers);
-    // The network waits hold no thread of the application's global pool.
-    QCOMPARE(activeWorkers(), workers);
-    QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(downloaded.count(), count, 10000);
-    QTRY_COMPARE(activeWorkers(), 0);
-    QTest::qWait(50);
-    QCOMPARE(downloaded.count(), count);
-
-    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), count);
-    QCOMPARE(m_server.requestCount(GitLabServer::AvatarRoute), count);
-    QVERIFY2(m_server.connectionCount() <= 2 * workers, qPrintable(QString::number(m_server.connectionCount())));
-    const QList<HttpRequest> requests = m_server.requests();
-    qint64 firstAnswer = std::numeric_limits<qint64>::max(); // of an archive
-    for (const HttpRequest &request : requests) {
-        const bool picture = request.path.startsWith("/uploads");
-        QCOMPARE(request.header("Content-Type"), QByteArray(picture ? "image/png" : "application/zip"));
-        if (!picture)
-            firstAnswer = std::min(firstAnswer, request.answeredAt);
-    }
-    // Each worker asks for an archive and its picture together, and for its next example only once
-    // the archive has come.
-    QCOMPARE(int(std::count_if(requests.cbegin(), requests.cend(),
-                               [&](const HttpRequest &request) { return request.receivedAt < firstAnswer; })),
-             2 * workers);
-    // Statuses come from worker threads too: they are read from the debug log.
-    const QRegularExpression status("^Status: \"Downloading example: Example \\d\"$");
-    QCOMPARE(MessageLog::messages().filter(status).size(), count);
-
-    QSet<QString> delivered;
-    for (const QList<QVariant> &arguments : downloaded) {
-        const auto example = exampleOf(arguments);
-        delivered.insert(pathOf(example));
-        QCOMPARE(example->archive(), m_server.archive(example->id()));
-        QVERIFY(m_repository->isBusy(pathOf(example))); // installing until released
-        QCOMPARE(example->image().size(), QSize(128, 128 * 32 / (32 + 16 * m_ids.indexOf(example->id()))));
-    }
-    QCOMPARE(delivered, paths);
-}
-
-void tst_Download::failures_data()
-{
-    QTest::addColumn<qint64>("id");
-    QTest::addColumn<QString>("route");
-    QTest::addColumn<GitLabBehaviour>("behaviour");
-    QTest::addColumn<int>("timeout"); // of a stalled transfer, shortened; 0: the default
-    QTest::addColumn<int>("outcome");
-    QTest::addColumn<QString>("log"); // what the debug messages, one per line, match
-
-    const qint64 id = m_ids.at(0);
-    const QString archive = GitLabServer::archiveRoute(id);
-    const QString picture = GitLabServer::avatarRoute(id);
-    const QString archivePath = QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(id);
-    const QString noPicture = "^Status: \"Unable to download image: ";
-    QTest::newRow("archive 404") << id << archive << GitLabBehaviour::reply(404) << 0 << int(Failed)
-                                 << "^Status: \"Network error: .*archive.tar.gz.* Not Found\"$";
-    QTest::newRow("archive stalled") << id << archive << GitLabBehaviour::noAnswer() << 300 << int(Failed)
-                                     << "^Transfer stalled, aborting: .*archive";
-    // A byte every 50 ms keeps the transfer from stalling, but is far below the minimum rate.
-    QTest::newRow("archive slow drip") << id << archive << GitLabBehaviour::drip(50) << 300 << int(Failed)
-                                       << "^Transfer too slow, aborting: .*archive";
-    // Held in memory: refused while it arrives.
-    QTest::newRow("archive larger than 256 MiB")
-        << id << archive << GitLabBehaviour::reply(200, QByteArray(ApiClient::MaximumBodyBytes + 1, 'x'), "application/gzip")
-        << 0 << int(Failed) << "^Status: \"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$";
-    // At most 5 hops, where Qt would follow 50.
-    QTest::newRow("archive, 5 hops") << id << archive << GitLabBehaviour::redirect(archivePath).only(5) << 0
-                                     << int(WithPicture) << "";
-    QTest::newRow("archive, endless") << id << archive << GitLabBehaviour::redirect(archivePath) << 0 << int(Failed)
-                                      << "^Status: \"Network error: ";
-    // No request is made for a picture URL that is empty or no web address.
-    QTest::newRow("avatar_url null") << m_duplicate << picture << GitLabBehaviour() << 0 << int(Delivered)
-                                     << "^No usable picture url: \"\".*" + noPicture + "\"$";
-    QTest::newRow("avatar_url a local file") << m_localAvatar << picture << GitLabBehaviour() << 0 << int(Delivered)
-        << "^No usable picture url: \"file:///etc/passwd\".*" + noPicture + "file:///etc/passwd\"$";
-    // Reported by the request first.
-    const QString failedPicture = "^Status: \"Network error: .*" + noPicture + m_server.url().toString();
-    QTest::newRow("picture 404") << id << picture << GitLabBehaviour::reply(404) << 0 << int(Delivered)
-                                 << failedPicture;
-    QTest::newRow("picture https to https") << m_httpsAvatar << picture << GitLabBehaviour() << 0 << int(WithPicture)
-                                           << "";
-    QTest::newRow("picture https to http, refused") << m_httpAvatar << picture << GitLabBehaviour() << 0
-        << int(Delivered) << "^Status: \"Network error: Insecure redirect\".*" + noPicture + "https://";
-    QTest::newRow("picture redirect to a local file") << id << picture
-        << GitLabBehaviour::redirect("file:///etc/passwd", 302) << 0 << int(Delivered) << failedPicture;
-}
-
-// One example fails in part or whole; another downloaded beside it still arrives.
-void tst_Download::failures()
-{
-    QFETCH(qint64, id);
-    QFETCH(QString, route);
-    QFETCH(GitLabBehaviour, behaviour);
-    QFETCH(int, timeout);
-    QFETCH(int, outcome);
-    QFETCH(QString, log);
-    if (timeout)
-        ApiClient::setTransferTimeout(timeout);
-    m_server.setBehaviour(route, behaviour);
-    const QString path = serverPath(id);
-    const QString goodPath = serverPath(m_ids.at(1));
-    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
-    QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    m_repository->download({path, goodPath});
-    QTRY_COMPARE(failed.count() + downloaded.count(), 2);
-    QVERIFY(elapsed.elapsed() >= timeout * 95 / 100); // coarse timers may fire 5 % early
-    QCOMPARE(failed.count(), outcome == Failed ? 1 : 0);
-    for (const QList<QVariant> &arguments : failed + downloaded) {
-        const auto example = exampleOf(arguments);
-        const bool broken = pathOf(example) == path;
-        if (broken && outcome == Failed) {
-            QVERIFY(example->archive().isEmpty());
-            continue;
-        }
-        QCOMPARE(example->archive(), m_server.archive(example->id()));
-        QCOMPARE(example->image().isNull(), broken && outcome == Delivered);
-    }
-    QCOMPARE(m_repository->isBusy(path), outcome != Failed); // installing until released
-    QVERIFY(m_repository->isBusy(goodPath));
-    QCOMPARE(m_server.requestCount("^/uploads/x.png$"), 0); // never asked over plain http
-    const QString messages = MessageLog::messages().join('\n');
-    const auto options = QRegularExpression::MultilineOption | QRegularExpression::DotMatchesEverythingOption;
-    QVERIFY2(QRegularExpression(log, options).match(messages).hasMatch(), qPrintable(messages));
-    // Qt may send a request again when a kept connection closes.
-    QVERIFY(m_server.requestCount(route) <= 3 * (1 + ApiClient::MaximumRedirects));
-}
-
-// Which examples a selection downloads: one per path, once at a time until released.
-void tst_Download::selection()
-{
-    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
-    // Of two examples with one path only the first in list order (the newest) is downloaded.
-    const QString twice = serverPath(m_duplicate);
-    m_repository->download({twice});
-    QTRY_COMPARE(downloaded.count(), 1);
-    QCOMPARE(exampleOf(downloaded.first())->id(), m_duplicate);
-    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
-
-    const QString path = serverPath(m_ids.at(3));
-    m_repository->download({path});
-    m_repository->download({path}); // skipped: in progress
-    QTRY_COMPARE(downloaded.count(), 2);
-    QVERIFY(m_repository->isBusy(path)); // installing now
-    m_repository->download({path}); // skipped again
-    QCOMPARE(MessageLog::messages().filter(QString("Skip example already in progress: \"%1\"").arg(path)).size(), 2);
-    m_repository->release(path);
-    QVERIFY(!m_repository->isBusy(path));
-    m_repository->download({path});
-    QTRY_COMPARE(downloaded.count(), 3);
-    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 3);
-}
-
-void tst_Download::restart()
-{
-    const Repository::Examples before = m_repository->examples();
-    m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(400));
-    const QSet<QString> paths{serverPath(m_ids.at(1)), serverPath(m_ids.at(2))};
-    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
-    QSignalSpy fetched(m_repository.get(), &Repository::fetched);
-
-    m_repository->download(paths);
-    QTRY_COMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 2);
-    m_repository->restart();
-    QVERIFY(!m_repository->isReady());
-    QCOMPARE(m_repository->examples(), before);
-    for (const QString &path : paths)
-        QVERIFY(!m_repository->isBusy(path));
-    // The old client's workers are released at once, not when their answers come.
-    QTRY_COMPARE_WITH_TIMEOUT(activeWorkers(), 0, 300);
-
-    QTRY_COMPARE(fetched.count(), 1);
-    QVERIFY(m_repository->examples().first() != before.first()); // a new list
-    QTest::qWait(500);
-    QCOMPARE(downloaded.count(), 0);
-    m_repository->download(paths);
-    QTRY_COMPARE(downloaded.count(), 2);
-}
-
-void tst_Download::quitDuringWait_data()
-{
-    QTest::addColumn<QString>("route");
-    QTest::addColumn<GitLabBehaviour>("behaviour");
-    QTest::addColumn<int>("count");
-    QTest::newRow("waiting for archives") << GitLabServer::ArchiveRoute << GitLabBehaviour::noAnswer() << 2;
-    QTest::newRow("waiting for pictures") << GitLabServer::AvatarRoute << GitLabBehaviour::delay(400) << 2;
-    // The run still holds examples that no pool thread has started yet.
-    QTest::newRow("more examples than threads") << GitLabServer::ArchiveRoute << GitLabBehaviour::noAnswer()
-                                                << ExampleCount;
-}
-
-void tst_Download::quitDuringWait()
-{
-    QFETCH(QString, route);
-    QFETCH(GitLabBehaviour, behaviour);
-    QFETCH(int, count);
-    m_server.setBehaviour(route, behaviour);
-    QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
-    QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
-
-    m_repository->download(firstPaths(count));
-    const int started = std::min(count, PoolSize);
-    QTRY_COMPARE(m_server.requestCount(route), started);
-    QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
-    // Without the event loop, as when the application has quit: the workers end by themselves.
-    QVERIFY(ApiClient::downloadPool()->waitForDone(2000));
-    // Answers that come late find no wait to end and deliver nothing; nothing else is requested.
-    QTest::qWait(600);
-    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), started);
-    QCOMPARE(downloaded.count() + failed.count(), 0);
-}
 
 QTEST_GUILESS_MAIN(tst_Download)
 

@@ -58,10 +58,8 @@ QStringList texts(const QListWidget *list, bool visibleOnly = false)
 
 void select(QListWidget *list, const QStringList &items)
 {
-    for (const QString &text : items) {
-        for (QListWidgetItem *item : list->findItems(text, Qt::MatchExactly))
-            item->setSelected(true);
-    }
+    for (const QString &text : items)
+        list->findItems(text, Qt::MatchExactly).value(0)->setSelected(true);
 }
 
 // The removed examples stored for the first repository.
@@ -72,37 +70,264 @@ QStringList storedRemoved()
 
 } // namespace
 
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QStringList opened;
-    Q_INVOKABLE void open(const QUrl &url) { opened.append(QFileInfo(url.toLocalFile()).fileName()); }
-};
-
 class tst_OptionsPage : public QObject
 {
     Q_OBJECT
 
+public:
+    // The file URL handler: the names of the folders opened.
+    Q_INVOKABLE void openLocation(const QUrl &url) { m_opened.append(QFileInfo(url.toLocalFile()).fileName()); }
+
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void repositories();
-    void listItems_data();
-    void listItems();
-    void addAndApply_data();
-    void addAndApply();
-    void removeDeletesOnlyTheShownFolder_data();
-    void removeDeletesOnlyTheShownFolder();
-    void removedWhileInstalling_data();
-    void removedWhileInstalling();
-    void menuPicturesAndRescan();
+    void initTestCase()
+    {
+        QVERIFY(TestSupport::useTestSettings());
+        QVERIFY(folder("x").startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")));
+        QVERIFY(m_server.listen());
+        const qint64 group = m_server.addGroupPath("norvel/examples");
+        for (const QString name : {"hello:Hello Widgets", "tool:Console Tool", "chart:Chart View"}) {
+            GitLabServer::ProjectOptions options;
+            options.path = name.section(':', 0, 0);
+            options.name = name.section(':', 1);
+            options.lastActivity = activity;
+            options.avatarFile = m_work.filePath(options.path + ".png");
+            QVERIFY(TestProjects::writePng(options.avatarFile, {64, 64}));
+            QVERIFY(TestProjects::writeQmakeProject(m_work.filePath(options.path), options.path));
+            QVERIFY2(m_server.addProject(group, m_work.filePath(options.path), options), qPrintable(m_server.errorString()));
+        }
+        m_demo = demo + '|' + m_server.groupUrl("norvel/examples").toString() + '|';
+    }
+
+    void init()
+    {
+        QVERIFY(QDir(repositoryPathTemplate().arg(QString())).removeRecursively());
+        m_server.clearRequests();
+    }
+
+    void cleanup()
+    {
+        m_widget.reset();
+        m_plugin.reset();
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox *>(widget))
+                delete widget;
+        }
+    }
+
+    // The page itself, as the host shows it, is checked through the host by tst_e2e.
+    void repositories()
+    {
+        for (const char *path : {"hello", "tool", "extra"})
+            QVERIFY(install(path, 0, "Gamma"));
+        for (const char *path : {"box", "alpha"})
+            QVERIFY(install(path, 0, "alpha"));
+        const QString unreachable = QString("|http://127.0.0.1:%1/").arg(TestSupport::unusedPort());
+        open({"beta" + unreachable + "b|", "alpha" + unreachable + "a|", "Gamma" + unreachable + "g|"},
+             {{"UpdatesCheckTimeoutDays", 150}, {"UpdatesCheckedDate", QStringList("alpha|01.02.2024")}});
+        auto combo = child<QComboBox>("repositoryComboBox");
+        QCOMPARE(QStringList({combo->itemText(0), combo->itemText(1), combo->itemText(2)}),
+                 QStringList({"Gamma", "alpha", "beta"}));
+        QCOMPARE(combo->currentIndex(), 0);
+        const QString tip = combo->itemData(1, Qt::ToolTipRole).toString();
+        QVERIFY(tip.contains(">" + QDir::toNativeSeparators(repositoryPathTemplate().arg("alpha")) + "</td>"));
+        QVERIFY(tip.contains(">" + unreachable.mid(1) + "a</td>"));
+
+        child<QLineEdit>("filterLineEdit")->setText("EX");
+        QCOMPARE(texts(list(), true), QStringList("extra"));
+        combo->setCurrentText("alpha");
+        QCOMPARE(texts(list(), true), QStringList({"alpha", "box"}));
+        // Nothing to add from an unreachable server, nothing selected to remove: a box says so.
+        child<QPushButton>("addButton")->click();
+        child<QPushButton>("removeButton")->click();
+        QStringList boxes;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                boxes.append(box->windowTitle() + ": " + box->text());
+        }
+        boxes.sort();
+        QCOMPARE(boxes, QStringList({"Examples Not Found: Check your online connection and try again later!",
+                                     "Examples Not Selected: Select examples to remove, press Remove button, then "
+                                     "press Apply button to apply changes."}));
+        QCOMPARE(texts(list()), QStringList({"alpha", "box"}));
+
+        // An interval beyond the spin box shows, and is saved, as its maximum. The page's copy of the
+        // settings is as old as the page: a check the service recorded meanwhile stays.
+        QCOMPARE(child<QSpinBox>("timeoutSpinBox")->value(), 99);
+        const QStringList today("alpha|" + QDate::currentDate().toString("dd.MM.yyyy"));
+        Core::ICore::settings()->setValue("Vantor/UpdatesCheckedDate", today);
+        m_widget->apply();
+        QCOMPARE(Core::ICore::settings()->value("Vantor/UpdatesCheckTimeoutDays").toInt(), 99);
+        QCOMPARE(Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList(), today);
+    }
+
+    void addAndApply_data()
+    {
+        QTest::addColumn<QStringList>("chosen");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QStringList>("listed");
+
+        QTest::newRow("accepted") << QStringList{"tool", "chart"} << true << QStringList{"Hello", "chart", "tool"};
+        QTest::newRow("cancelled") << QStringList{"tool"} << false << QStringList{"Hello"};
+        QTest::newRow("listed in another case") << QStringList{"hello"} << true << QStringList{"Hello"};
+    }
+
+    void addAndApply()
+    {
+        QFETCH(QStringList, chosen);
+        QFETCH(bool, accepted);
+        QFETCH(QStringList, listed);
+        QVERIFY(install("Hello"));
+        open({m_demo + "tool"});
+
+        QTimer::singleShot(0, [&] {
+            auto dialog = qobject_cast<ExamplesDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            select(dialog->findChild<QListWidget *>("examplesListWidget"), chosen);
+            dialog->findChild<QDialogButtonBox *>()->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+        });
+        child<QPushButton>("addButton")->click();
+        QCOMPARE(texts(list()), listed);
+
+        QSignalSpy changed(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
+        m_widget->apply();
+        const QStringList added = listed.mid(1);
+        QCOMPARE(changed.count(), added.isEmpty() ? 0 : 1);
+        QCOMPARE(storedRemoved().contains("tool"), !added.contains("tool"));
+        for (const QString &path : added)
+            QTRY_VERIFY(QFileInfo::exists(folder(path + "/examples-manifest.xml")));
+        // Once everything is installed, the status line is empty again.
+        QTRY_COMPARE(child<QLabel>("statusLabel")->text(), QString());
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), added.size());
+    }
+
+    void removeDeletesOnlyTheShownFolder_data()
+    {
+        QTest::addColumn<bool>("linkInItsPlace");
+
+        QTest::newRow("folder") << false;
+        QTest::newRow("replaced by a link to elsewhere") << true;
+    }
+
+    // The item "y" shows x/y; the folder "y" is a decoy, and "elsewhere" lies outside the repository.
+
+    void removeDeletesOnlyTheShownFolder()
+    {
+        QFETCH(bool, linkInItsPlace);
+        const QString elsewhere = m_work.filePath("elsewhere");
+        QVERIFY(install("x/y") && TestProjects::writeFile(folder("y"), "keep.txt", "decoy\n"));
+        QVERIFY(TestProjects::writeFile(elsewhere, "keep.txt", "outside\n") && QFile::link(elsewhere, folder("link")));
+        open();
+        QCOMPARE(texts(list()), QStringList("y"));
+
+        select(list(), {"y"});
+        child<QPushButton>("removeButton")->click();
+        QCOMPARE(list()->count(), 0);
+        if (linkInItsPlace)
+            QVERIFY(QDir(folder("x/y")).removeRecursively() && QFile::link(elsewhere, folder("x/y")));
+        QSignalSpy changed(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
+        m_widget->apply();
+
+        QVERIFY(!QFileInfo(folder("x/y")).exists() && !QFileInfo(folder("x/y")).isSymLink());
+        QVERIFY(QFileInfo::exists(folder("y/keep.txt")) && QFileInfo::exists(elsewhere + "/keep.txt"));
+        QVERIFY(QFileInfo(folder("link")).isSymLink());
+        QVERIFY(storedRemoved().contains("y"));
+        QCOMPARE(changed.count(), 1);
+        QTest::qWait(100);
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 0);
+    }
+
+    void removedWhileInstalling_data()
+    {
+        QTest::addColumn<QString>("removedAt");
+
+        QTest::newRow("while downloading") << "Downloading example: Console Tool";
+        QTest::newRow("while unpacking") << "Unpacking example: Console Tool";
+    }
+
+    // Removed on another page (settings stored) while its download runs: it is not installed.
+
+    void removedWhileInstalling()
+    {
+        QFETCH(QString, removedAt);
+        open();
+        DownloadService *service = Plugin::downloadService();
+        QSignalSpy statuses(service, &DownloadService::statusChanged);
+        connect(service, &DownloadService::statusChanged, m_widget.get(), [&](const QString &status) {
+            if (status == removedAt)
+                TestSupport::writeVantorSettings({m_demo + "tool"});
+        });
+        service->download(demo, {"tool"});
+
+        const QString dropped = "Example Console Tool was removed, so it is not installed";
+        QTRY_VERIFY_WITH_TIMEOUT(TestSupport::texts(statuses).contains(dropped), 10000);
+        QCOMPARE(child<QLabel>("statusLabel")->text(), dropped);
+        QCOMPARE(TestSupport::texts(statuses).contains("Unpacking example: Console Tool"), removedAt.startsWith("Unpacking"));
+        QCOMPARE(QDir(folder(QString())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir::temp().entryList({"tool-*"}), QStringList());
+    }
+
+    void itemsMenuPicturesAndRescan()
+    {
+        QVERIFY(install("hello") && install("tool", 1) && install("Chart", 1));
+        open();
+        // Only a manifest older than the server's last activity of its path, in the same case, is an update.
+        for (const QString path : {"Chart", "hello", "tool"}) {
+            const QListWidgetItem *item = list()->findItems(path, Qt::MatchExactly).value(0);
+            const QString canonical = QDir(folder(path)).canonicalPath();
+            const bool update = path == "tool";
+            QCOMPARE(item->data(Qt::UserRole).toString(), canonical);
+            QVERIFY(item->toolTip().contains(">" + QDir::toNativeSeparators(canonical) + "</td>"));
+            QVERIFY(item->toolTip().contains(update ? ">Update available</td>" : ">Updated</td>"));
+            QCOMPARE(item->background().color(), update ? QColor("#E2B2B6") : QColor(Qt::black));
+            QCOMPARE(item->background().style(), update ? Qt::SolidPattern : Qt::NoBrush);
+        }
+        // A right-click on one of the selected items opens the folders of all selected ones.
+        select(list(), {"Chart", "tool"});
+        QDesktopServices::setUrlHandler("file", this, "openLocation");
+        QTimer::singleShot(0, [] {
+            auto menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu && menu->actions().value(0)->text() == "Open location...");
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().value(0)).center());
+        });
+        emit list()->customContextMenuRequested(list()->visualItemRect(list()->findItems("Chart", Qt::MatchExactly)[0]).center());
+        QDesktopServices::unsetUrlHandler("file");
+        m_opened.sort();
+        QCOMPARE(m_opened, QStringList({"Chart", "tool"}));
+
+        // Pictures of the page and of the dialog for people, in the build folder.
+        m_widget->resize(640, 440);
+        ExamplesDialog dialog(Plugin::downloadService()->examples(demo));
+        dialog.show();
+        QVERIFY(QDir().mkpath(SCREENSHOT_FOLDER));
+        QVERIFY(m_widget->grab().save(SCREENSHOT_FOLDER "/options-page.png"));
+        QVERIFY(dialog.grab().save(SCREENSHOT_FOLDER "/examples-dialog.png"));
+
+        // A scan after the service's work tells the host only when the number of examples changed.
+        QList<int> listed; // rows when the host was told
+        connect(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged,
+                m_widget.get(), [&] { listed.append(list()->count()); });
+        QVERIFY(install("extra"));
+        emit Plugin::downloadService()->updated();
+        QCOMPARE(listed, QList<int>({4}));
+        QVERIFY(QDir(folder("extra")).removeRecursively() && install("more"));
+        emit Plugin::downloadService()->updated();
+        QCOMPARE(listed, QList<int>({4}));
+        QCOMPARE(texts(list()), QStringList({"Chart", "hello", "more", "tool"}));
+    }
 
 private:
     // The plugin's private object (page and service) over these settings, and the page's widget.
     // Waits for the server's list when a repository is the test server's group.
-    void open(const QStringList &repositories = {}, const QVariantMap &values = {{"UpdatesCheckTimeoutDays", 0}});
+    void open(const QStringList &repositories = {}, const QVariantMap &values = {{"UpdatesCheckTimeoutDays", 0}})
+    {
+        TestSupport::writeVantorSettings(repositories.isEmpty() ? QStringList(m_demo) : repositories, values);
+        m_plugin.reset();
+        m_plugin = std::make_unique<VantorPluginPrivate>();
+        if (repositories.isEmpty() || repositories.first().startsWith(m_demo.chopped(1)))
+            QTRY_VERIFY_WITH_TIMEOUT(!Plugin::downloadService()->examples(demo).isEmpty(), 10000);
+        m_widget = std::make_unique<OptionsWidget>();
+        m_widget->show();
+    }
     template<typename T> T *child(const char *name) const { return m_widget->findChild<T *>(name); }
     QListWidget *list() const { return child<QListWidget>("examplesListWidget"); }
 
@@ -111,274 +336,8 @@ private:
     QString m_demo; // the settings entry of the server's group
     std::unique_ptr<VantorPluginPrivate> m_plugin;
     std::unique_ptr<OptionsWidget> m_widget;
+    QStringList m_opened;
 };
-
-void tst_OptionsPage::initTestCase()
-{
-    QVERIFY(TestSupport::useTestSettings());
-    QVERIFY(folder("x").startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")));
-    QVERIFY(m_server.listen());
-    const qint64 group = m_server.addGroupPath("norvel/examples");
-    for (const QString name : {"hello:Hello Widgets", "tool:Console Tool", "chart:Chart View"}) {
-        GitLabServer::ProjectOptions options;
-        options.path = name.section(':', 0, 0);
-        options.name = name.section(':', 1);
-        options.lastActivity = activity;
-        options.avatarFile = m_work.filePath(options.path + ".png");
-        QVERIFY(TestProjects::writePng(options.avatarFile, {64, 64}));
-        QVERIFY(TestProjects::writeQmakeProject(m_work.filePath(options.path), options.path));
-        QVERIFY2(m_server.addProject(group, m_work.filePath(options.path), options), qPrintable(m_server.errorString()));
-    }
-    m_demo = demo + '|' + m_server.groupUrl("norvel/examples").toString() + '|';
-}
-
-void tst_OptionsPage::init()
-{
-    QVERIFY(QDir(repositoryPathTemplate().arg(QString())).removeRecursively());
-    m_server.clearRequests();
-}
-
-void tst_OptionsPage::cleanup()
-{
-    m_widget.reset();
-    m_plugin.reset();
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<QMessageBox *>(widget))
-            delete widget;
-    }
-}
-
-void tst_OptionsPage::open(const QStringList &repositories, const QVariantMap &values)
-{
-    TestSupport::writeVantorSettings(repositories.isEmpty() ? QStringList(m_demo) : repositories, values);
-    m_plugin.reset();
-    m_plugin = std::make_unique<VantorPluginPrivate>();
-    if (repositories.isEmpty() || repositories.first().startsWith(m_demo.chopped(1)))
-        QTRY_VERIFY_WITH_TIMEOUT(!Plugin::downloadService()->examples(demo).isEmpty(), 10000);
-    m_widget = std::make_unique<OptionsWidget>();
-    m_widget->show();
-}
-
-// The page itself, as the host shows it, is checked through the host by tst_e2e.
-void tst_OptionsPage::repositories()
-{
-    for (const char *path : {"hello", "tool", "extra"})
-        QVERIFY(install(path, 0, "Gamma"));
-    for (const char *path : {"box", "alpha"})
-        QVERIFY(install(path, 0, "alpha"));
-    const QString unreachable = QString("|http://127.0.0.1:%1/").arg(TestSupport::unusedPort());
-    open({"beta" + unreachable + "b|", "alpha" + unreachable + "a|", "Gamma" + unreachable + "g|"},
-         {{"UpdatesCheckTimeoutDays", 150}, {"UpdatesCheckedDate", QStringList("alpha|01.02.2024")}});
-    auto combo = child<QComboBox>("repositoryComboBox");
-    QCOMPARE(QStringList({combo->itemText(0), combo->itemText(1), combo->itemText(2)}),
-             QStringList({"Gamma", "alpha", "beta"}));
-    QCOMPARE(combo->currentIndex(), 0);
-    const QString tip = combo->itemData(1, Qt::ToolTipRole).toString();
-    QVERIFY(tip.contains(">" + QDir::toNativeSeparators(repositoryPathTemplate().arg("alpha")) + "</td>"));
-    QVERIFY(tip.contains(">" + unreachable.mid(1) + "a</td>"));
-
-    child<QLineEdit>("filterLineEdit")->setText("EX");
-    QCOMPARE(texts(list(), true), QStringList("extra"));
-    combo->setCurrentText("alpha");
-    QCOMPARE(texts(list(), true), QStringList({"alpha", "box"}));
-    // Nothing to add from an unreachable server, nothing selected to remove: a box says so.
-    child<QPushButton>("addButton")->click();
-    child<QPushButton>("removeButton")->click();
-    QStringList boxes;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-            boxes.append(box->windowTitle() + ": " + box->text());
-    }
-    boxes.sort();
-    QCOMPARE(boxes, QStringList({"Examples Not Found: Check your online connection and try again later!",
-                                 "Examples Not Selected: Select examples to remove, press Remove button, then "
-                                 "press Apply button to apply changes."}));
-    QCOMPARE(texts(list()), QStringList({"alpha", "box"}));
-
-    // An interval beyond the spin box shows, and is saved, as its maximum. The page's copy of the
-    // settings is as old as the page: a check the service recorded meanwhile stays.
-    QCOMPARE(child<QSpinBox>("timeoutSpinBox")->value(), 99);
-    const QStringList today("alpha|" + QDate::currentDate().toString("dd.MM.yyyy"));
-    Core::ICore::settings()->setValue("Vantor/UpdatesCheckedDate", today);
-    m_widget->apply();
-    QCOMPARE(Core::ICore::settings()->value("Vantor/UpdatesCheckTimeoutDays").toInt(), 99);
-    QCOMPARE(Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList(), today);
-}
-
-void tst_OptionsPage::listItems_data()
-{
-    QTest::addColumn<QString>("installed");
-    QTest::addColumn<int>("secondsOlder"); // the manifest than the server's last activity
-    QTest::addColumn<bool>("updateAvailable");
-
-    QTest::newRow("same time as on the server") << "hello" << 0 << false;
-    QTest::newRow("one second older") << "hello" << 1 << true;
-    QTest::newRow("path in another case") << "Hello" << 1 << false;
-}
-
-void tst_OptionsPage::listItems()
-{
-    QFETCH(QString, installed);
-    QFETCH(int, secondsOlder);
-    QFETCH(bool, updateAvailable);
-    QVERIFY(install(installed, secondsOlder));
-    open();
-
-    QCOMPARE(texts(list()), QStringList(installed));
-    const QListWidgetItem *item = list()->item(0);
-    const QString canonical = QDir(folder(installed)).canonicalPath();
-    QCOMPARE(item->data(Qt::UserRole).toString(), canonical);
-    QVERIFY(item->toolTip().contains(">" + QDir::toNativeSeparators(canonical) + "</td>"));
-    QVERIFY(item->toolTip().contains(updateAvailable ? ">Update available</td>" : ">Updated</td>"));
-    QCOMPARE(item->background().color(), updateAvailable ? QColor("#E2B2B6") : QColor(Qt::black));
-    QCOMPARE(item->background().style(), updateAvailable ? Qt::SolidPattern : Qt::NoBrush);
-}
-
-void tst_OptionsPage::addAndApply_data()
-{
-    QTest::addColumn<QStringList>("chosen");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QStringList>("listed");
-
-    QTest::newRow("accepted") << QStringList{"tool", "chart"} << true << QStringList{"Hello", "chart", "tool"};
-    QTest::newRow("cancelled") << QStringList{"tool"} << false << QStringList{"Hello"};
-    QTest::newRow("listed in another case") << QStringList{"hello"} << true << QStringList{"Hello"};
-}
-
-void tst_OptionsPage::addAndApply()
-{
-    QFETCH(QStringList, chosen);
-    QFETCH(bool, accepted);
-    QFETCH(QStringList, listed);
-    QVERIFY(install("Hello"));
-    open({m_demo + "tool"});
-
-    QTimer::singleShot(0, [&] {
-        auto dialog = qobject_cast<ExamplesDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        select(dialog->findChild<QListWidget *>("examplesListWidget"), chosen);
-        dialog->findChild<QDialogButtonBox *>()->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
-    });
-    child<QPushButton>("addButton")->click();
-    QCOMPARE(texts(list()), listed);
-
-    QSignalSpy changed(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
-    m_widget->apply();
-    const QStringList added = listed.mid(1);
-    QCOMPARE(changed.count(), added.isEmpty() ? 0 : 1);
-    QCOMPARE(storedRemoved().contains("tool"), !added.contains("tool"));
-    for (const QString &path : added)
-        QTRY_VERIFY(QFileInfo::exists(folder(path + "/examples-manifest.xml")));
-    // Once everything is installed, the status line is empty again.
-    QTRY_COMPARE(child<QLabel>("statusLabel")->text(), QString());
-    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), added.size());
-}
-
-void tst_OptionsPage::removeDeletesOnlyTheShownFolder_data()
-{
-    QTest::addColumn<bool>("linkInItsPlace");
-
-    QTest::newRow("folder") << false;
-    QTest::newRow("replaced by a link to elsewhere") << true;
-}
-
-// The item "y" shows x/y; the folder "y" is a decoy, and "elsewhere" lies outside the repository.
-void tst_OptionsPage::removeDeletesOnlyTheShownFolder()
-{
-    QFETCH(bool, linkInItsPlace);
-    const QString elsewhere = m_work.filePath("elsewhere");
-    QVERIFY(install("x/y") && TestProjects::writeFile(folder("y"), "keep.txt", "decoy\n"));
-    QVERIFY(TestProjects::writeFile(elsewhere, "keep.txt", "outside\n") && QFile::link(elsewhere, folder("link")));
-    open();
-    QCOMPARE(texts(list()), QStringList("y"));
-
-    select(list(), {"y"});
-    child<QPushButton>("removeButton")->click();
-    QCOMPARE(list()->count(), 0);
-    if (linkInItsPlace)
-        QVERIFY(QDir(folder("x/y")).removeRecursively() && QFile::link(elsewhere, folder("x/y")));
-    QSignalSpy changed(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
-    m_widget->apply();
-
-    QVERIFY(!QFileInfo(folder("x/y")).exists() && !QFileInfo(folder("x/y")).isSymLink());
-    QVERIFY(QFileInfo::exists(folder("y/keep.txt")) && QFileInfo::exists(elsewhere + "/keep.txt"));
-    QVERIFY(QFileInfo(folder("link")).isSymLink());
-    QVERIFY(storedRemoved().contains("y"));
-    QCOMPARE(changed.count(), 1);
-    QTest::qWait(100);
-    QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 0);
-}
-
-void tst_OptionsPage::removedWhileInstalling_data()
-{
-    QTest::addColumn<QString>("removedAt");
-
-    QTest::newRow("while downloading") << "Downloading example: Console Tool";
-    QTest::newRow("while unpacking") << "Unpacking example: Console Tool";
-}
-
-// Removed on another page (settings stored) while its download runs: it is not installed.
-void tst_OptionsPage::removedWhileInstalling()
-{
-    QFETCH(QString, removedAt);
-    open();
-    DownloadService *service = Plugin::downloadService();
-    QSignalSpy statuses(service, &DownloadService::statusChanged);
-    connect(service, &DownloadService::statusChanged, m_widget.get(), [&](const QString &status) {
-        if (status == removedAt)
-            TestSupport::writeVantorSettings({m_demo + "tool"});
-    });
-    service->download(demo, {"tool"});
-
-    const QString dropped = "Example Console Tool was removed, so it is not installed";
-    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::texts(statuses).contains(dropped), 10000);
-    QCOMPARE(child<QLabel>("statusLabel")->text(), dropped);
-    QCOMPARE(TestSupport::texts(statuses).contains("Unpacking example: Console Tool"), removedAt.startsWith("Unpacking"));
-    QCOMPARE(QDir(folder(QString())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-    QCOMPARE(QDir::temp().entryList({"tool-*"}), QStringList());
-}
-
-void tst_OptionsPage::menuPicturesAndRescan()
-{
-    QVERIFY(install("hello") && install("tool", 60) && install("chart"));
-    open();
-    // A right-click on one of the selected items opens the folders of all selected ones.
-    select(list(), {"chart", "tool"});
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "open");
-    QTimer::singleShot(0, [] {
-        auto menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        QVERIFY(menu && menu->actions().value(0)->text() == "Open location...");
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().value(0)).center());
-    });
-    emit list()->customContextMenuRequested(list()->visualItemRect(list()->findItems("chart", Qt::MatchExactly)[0]).center());
-    QDesktopServices::unsetUrlHandler("file");
-    catcher.opened.sort();
-    QCOMPARE(catcher.opened, QStringList({"chart", "tool"}));
-
-    // Pictures of the page and of the dialog for people, in the build folder.
-    m_widget->resize(640, 440);
-    ExamplesDialog dialog(Plugin::downloadService()->examples(demo));
-    dialog.show();
-    QVERIFY(QDir().mkpath(SCREENSHOT_FOLDER));
-    for (QWidget *widget : {static_cast<QWidget *>(m_widget.get()), static_cast<QWidget *>(&dialog)}) {
-        const QString file = QString(SCREENSHOT_FOLDER) + (widget == &dialog ? "/examples-dialog.png" : "/options-page.png");
-        QVERIFY(widget->grab().save(file));
-        QCOMPARE(QImage(file).size(), widget->size());
-    }
-
-    // A scan after the service's work tells the host only when the number of examples changed.
-    QList<int> listed; // rows when the host was told
-    connect(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged,
-            m_widget.get(), [&] { listed.append(list()->count()); });
-    QVERIFY(install("extra"));
-    emit Plugin::downloadService()->updated();
-    QCOMPARE(listed, QList<int>({4}));
-    QVERIFY(QDir(folder("extra")).removeRecursively() && install("more"));
-    emit Plugin::downloadService()->updated();
-    QCOMPARE(listed, QList<int>({4}));
-    QCOMPARE(texts(list()), QStringList({"chart", "hello", "more", "tool"}));
-}
 
 QTEST_MAIN(tst_OptionsPage)
 
