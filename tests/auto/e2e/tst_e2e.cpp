@@ -59,8 +59,8 @@ private slots:
         QCOMPARE(QImage(exampleFolder("tool/example-icon.png")).size(), QSize(128, 64));
         QVERIFY(!QFileInfo::exists(exampleFolder("launcher/example-icon.png")));
         QCOMPARE(server.requestCount(GitLabServer::ArchiveRoute), 3);
-        const QStringList today(repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy"));
-        QCOMPARE(checkedDate(), today);
+        QCOMPARE(QSettings(userSettings(), QSettings::IniFormat).value("Vantor/UpdatesCheckedDate").toStringList(),
+                 QStringList(repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy")));
 
         // Second start on the same day: the list is fetched, nothing is downloaded.
         server.clearRequests();
@@ -82,7 +82,6 @@ private slots:
         QVERIFY(QFileInfo(exampleFolder("hello/README.md")).isFile());
         QCOMPARE(QFileInfo(exampleFolder("tool/examples-manifest.xml")).lastModified(), toolManifestTime);
         QCOMPARE(third.listing(), expectedListing());
-        QCOMPARE(checkedDate(), today);
 
         // Removed on the options page: only its folder goes.
         optionsSession([](QWidget *page) {
@@ -144,9 +143,9 @@ private slots:
     }
 
 private:
-    // A fresh folder for one case, with the server's projects, settings, data and temporary files:
-    // four real projects, two with a picture on the server, one whose only picture is its own
-    // launcher icon, and one that the user has removed. The server listens, unless on `laterPort` later.
+    // A fresh folder for one case: settings, data and temporary files (the host's, and this process's from
+    // now on), four real projects on the server (two with a picture, one whose only picture is its own launcher
+    // icon, one that the user has removed). The server listens, unless on `laterPort` later.
     void prepareCase(const QString &name, GitLabServer &server, const QVariantMap &userValues = {}, quint16 laterPort = 0)
     {
         QVERIFY(!qEnvironmentVariable("VANTOR_TEST_ROOT").isEmpty());
@@ -188,14 +187,14 @@ private:
         QSettings user(userSettings(), QSettings::IniFormat);
         for (auto it = userValues.cbegin(); it != userValues.cend(); ++it)
             user.setValue(it.key(), it.value());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_root + "/data"));
+        qputenv("TMPDIR", QFile::encodeName(m_root + "/tmp"));
     }
 
     // Runs the host headless until the plugin has gone quiet; onLog sees the log as it grows.
     HostRun runHost(int idleSeconds = 3, const std::function<void(const QString &)> &onLog = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", m_root + "/data");
-        environment.insert("TMPDIR", m_root + "/tmp");
         environment.insert("QT_LOGGING_RULES", "tas.vantor.*.debug=true");
         // A locale without a translation, unless the settings choose one.
         environment.insert("LC_ALL", "C");
@@ -214,13 +213,10 @@ private:
         host.start(HOST_PROGRAM, {"-settingspath", m_root + "/settings", "-installsettingspath", m_root + "/install",
                                   "-pluginpath", PLUGIN_FOLDER, "--list-examples", "--list-options",
                                   "--quit-when-idle", QString::number(idleSeconds), "--timeout", "60"});
-        if (!host.waitForStarted()) {
-            run.log = host.errorString();
-            return run;
-        }
         // The server answers from this thread's event loop while the host runs.
         QSignalSpy finished(&host, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-        run.ok = finished.wait(90 * 1000) && host.exitStatus() == QProcess::NormalExit && host.exitCode() == 0;
+        run.ok = host.waitForStarted() && finished.wait(90 * 1000) && host.exitStatus() == QProcess::NormalExit
+                 && host.exitCode() == 0;
         if (host.state() != QProcess::NotRunning) {
             host.kill();
             host.waitForFinished();
@@ -250,8 +246,6 @@ private:
     {
         QCoreApplication::setOrganizationName("QtProject");
         QCoreApplication::setApplicationName("QtCreator");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_root + "/data"));
-        qputenv("TMPDIR", QFile::encodeName(m_root + "/tmp"));
         Core::ICore::setSettingsPaths(m_root + "/settings", m_root + "/install");
         ExtensionSystem::PluginManager manager;
         ExtensionSystem::PluginManager::setPluginPaths({PLUGIN_FOLDER});
@@ -275,16 +269,11 @@ private:
         return m_root + "/data/QtProject/QtCreator/" + repositoryName + '/' + path;
     }
     QString userSettings() const { return m_root + "/settings/QtProject/QtCreator.ini"; }
-    // Makes the next start check for updates.
     void setCheckDue() const
     {
         const QString date = QDate::currentDate().addDays(-2).toString("dd.MM.yyyy");
         QSettings(userSettings(), QSettings::IniFormat)
             .setValue("Vantor/UpdatesCheckedDate", QStringList(repositoryName + '|' + date));
-    }
-    QStringList checkedDate() const
-    {
-        return QSettings(userSettings(), QSettings::IniFormat).value("Vantor/UpdatesCheckedDate").toStringList();
     }
 
     QString m_root;

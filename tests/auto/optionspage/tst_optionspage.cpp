@@ -86,14 +86,11 @@ private slots:
         QVERIFY(m_server.listen());
         const qint64 group = m_server.addGroupPath("norvel/examples");
         for (const QString name : {"hello:Hello Widgets", "tool:Console Tool", "chart:Chart View"}) {
-            GitLabServer::ProjectOptions options;
-            options.path = name.section(':', 0, 0);
-            options.name = name.section(':', 1);
-            options.lastActivity = activity;
-            options.avatarFile = m_work.filePath(options.path + ".png");
-            QVERIFY(TestProjects::writePng(options.avatarFile, {64, 64}));
-            QVERIFY(TestProjects::writeQmakeProject(m_work.filePath(options.path), options.path));
-            QVERIFY2(m_server.addProject(group, m_work.filePath(options.path), options), qPrintable(m_server.errorString()));
+            const QString path = name.section(':', 0, 0);
+            const QString avatar = m_work.filePath(path + ".png");
+            QVERIFY(TestProjects::writePng(avatar, {64, 64}) && TestProjects::writeQmakeProject(m_work.filePath(path), path));
+            const GitLabServer::ProjectOptions options{name.section(':', 1), path, {}, {}, {}, activity, avatar};
+            QVERIFY2(m_server.addProject(group, m_work.filePath(path), options), qPrintable(m_server.errorString()));
         }
         m_demo = demo + '|' + m_server.groupUrl("norvel/examples").toString() + '|';
     }
@@ -108,10 +105,6 @@ private slots:
     {
         m_widget.reset();
         m_plugin.reset();
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (qobject_cast<QMessageBox *>(widget))
-                delete widget;
-        }
     }
 
     // The page itself, as the host shows it, is checked through the host by tst_e2e.
@@ -141,8 +134,10 @@ private slots:
         child<QPushButton>("removeButton")->click();
         QStringList boxes;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            if (auto box = qobject_cast<QMessageBox *>(widget)) {
                 boxes.append(box->windowTitle() + ": " + box->text());
+                delete box;
+            }
         }
         boxes.sort();
         QCOMPARE(boxes, QStringList({"Examples Not Found: Check your online connection and try again later!",
@@ -321,7 +316,6 @@ private:
     void open(const QStringList &repositories = {}, const QVariantMap &values = {{"UpdatesCheckTimeoutDays", 0}})
     {
         TestSupport::writeVantorSettings(repositories.isEmpty() ? QStringList(m_demo) : repositories, values);
-        m_plugin.reset();
         m_plugin = std::make_unique<VantorPluginPrivate>();
         if (repositories.isEmpty() || repositories.first().startsWith(m_demo.chopped(1)))
             QTRY_VERIFY_WITH_TIMEOUT(!Plugin::downloadService()->examples(demo).isEmpty(), 10000);
