@@ -62,7 +62,7 @@ private slots:
         QVERIFY(m_work.isValid());
         QVERIFY(m_server.listen());
         const qint64 group = m_server.addGroup("norvel-examples", "Norvel examples");
-        for (const QString &name : {"Sensor Log", "Notes", "Clock"}) {
+        for (const QString name : {"Sensor Log", "Notes", "Clock"}) {
             QVERIFY(writeQmakeProject(m_work.filePath(name), name.toLower().remove(' ')));
             m_clock = m_server.addProject(group, m_work.filePath(name));
             QVERIFY2(m_clock, qPrintable(m_server.errorString()));
