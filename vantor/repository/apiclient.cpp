@@ -499,27 +499,19 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
             }
             wait->quit();
         };
-        client->request(
-            line, url, "application/zip",
-            [example, wait, arrival, ended](QNetworkReply &reply) {
+        // Keeps what arrived while the worker still waits; `arrived` lives as long as `ended`.
+        const auto keep = [example, wait, ended](void (Example::*store)(const QByteArray &), bool *arrived) {
+            return [example, wait, ended, store, arrived](QNetworkReply &reply) {
                 if (wait->isWaiting()) {
-                    example->setArchive(reply.readAll());
-                    arrival->archive = true;
+                    (example.data()->*store)(reply.readAll());
+                    *arrived = true;
                 }
                 ended();
-            },
-            ended);
+            };
+        };
+        client->request(line, url, "application/zip", keep(&Example::setArchive, &arrival->archive), ended);
         if (usablePicture) {
-            client->request(
-                line, pictureUrl, "image/png",
-                [example, wait, arrival, ended](QNetworkReply &reply) {
-                    if (wait->isWaiting()) {
-                        example->setImage(reply.readAll());
-                        arrival->picture = true;
-                    }
-                    ended();
-                },
-                ended);
+            client->request(line, pictureUrl, "image/png", keep(&Example::setImage, &arrival->picture), ended);
         } else {
             qCDebug(apiLog) << "No usable picture url:" << quoted(avatarUrl);
         }
