@@ -443,7 +443,7 @@ void ApiClient::download(const Repository::Examples &examples)
         m_runs.append(QtConcurrent::run(downloadPool(), &ApiClient::work, m_workers, run));
 }
 
-// One worker of a run: the examples one after another, all over one manager of this thread.
+// One worker of a run: the examples one after another, their archives all over one manager of this thread.
 void ApiClient::work(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Run> &run)
 {
     const auto line = std::make_shared<Line>();
@@ -511,7 +511,15 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
         };
         client->request(line, url, "application/zip", keep(&Example::setArchive, &arrival->archive), ended);
         if (usablePicture) {
-            client->request(line, pictureUrl, "image/png", keep(&Example::setImage, &arrival->picture), ended);
+            // Over the client's own kept connections: a run opens about one connection per worker.
+            const auto onPicture = keep(&Example::setImage, &arrival->picture);
+            QMetaObject::invokeMethod(
+                client,
+                [client, wait, pictureUrl, onPicture, ended] {
+                    if (wait->isWaiting())
+                        client->request(client->m_line, pictureUrl, "image/png", onPicture, ended);
+                },
+                Qt::QueuedConnection);
         } else {
             qCDebug(apiLog) << "No usable picture url:" << quoted(avatarUrl);
         }

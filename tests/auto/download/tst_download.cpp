@@ -100,7 +100,7 @@ private slots:
         QTest::newRow("more than the pool") << ExampleCount;
     }
 
-    // Each worker keeps its connections for its next example; archive and picture go side by side.
+    // Each worker keeps its connection for its next archive; pictures go beside them over the client's own.
     void parallel()
     {
         QFETCH(int, count);
