@@ -163,6 +163,29 @@ private slots:
         QCOMPARE(dates, (QStringList{"elsewhere|01.02.2024", checked(QDate::currentDate())}));
     }
 
+    // A later check date that another copy stored stays when the service saves another repository's.
+    void laterCheckDateKept()
+    {
+        const QUrl second(QString("http://127.0.0.1:%1/second").arg(TestSupport::unusedPort()));
+        TestSupport::writeVantorSettings({QString("%1|%2|").arg(repositoryName, m_deadUrl.toString()),
+                                          "second|" + second.toString() + '|'},
+                                         {{"ServiceRestartTimeoutSeconds", 3600}});
+        m_service = std::make_unique<DownloadService>();
+        const auto fetchOf = [this](const QUrl &url) {
+            for (const auto &repository : qAsConst(m_service->m_repositories)) {
+                if (repository->url() == url)
+                    emit repository->client()->fetched({});
+            }
+        };
+        fetchOf(m_deadUrl);
+        const QDate later = QDate::currentDate().addDays(3);
+        Core::ICore::settings()->setValue("Vantor/UpdatesCheckedDate", QStringList(checked(later)));
+        fetchOf(second);
+        QStringList dates = stored("UpdatesCheckedDate");
+        dates.sort();
+        QCOMPARE(dates, (QStringList{checked(later), "second|" + QDate::currentDate().toString("dd.MM.yyyy")}));
+    }
+
     void restartTimer_data()
     {
         QTest::addColumn<QVariant>("seconds");
