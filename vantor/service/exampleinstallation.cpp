@@ -326,6 +326,7 @@ void ExampleInstallation::start(const QByteArray &archive)
                                                   "Downloaded file is not an archive"));
         return;
     }
+    m_archive->setParent(this);
     connect(m_archive, &Utils::Archive::outputReceived, this, [this](const QString &output) {
         qCDebug(archiveLog) << "Unpacking output:" << output;
         // tar lists one entry per line.

@@ -125,6 +125,7 @@ private slots:
         QVERIFY(tip.contains(">" + QDir::toNativeSeparators(repositoryPathTemplate().arg("alpha")) + "</td>"));
         QVERIFY(tip.contains(">" + unreachable.mid(1) + "a</td>"));
 
+        QVERIFY(!child<QLineEdit>("filterLineEdit")->placeholderText().isEmpty()); // the host's filtering mode
         child<QLineEdit>("filterLineEdit")->setText("EX");
         QCOMPARE(texts(list(), true), QStringList("extra"));
         combo->setCurrentText("alpha");
@@ -177,6 +178,11 @@ private slots:
         QTimer::singleShot(0, [&] {
             auto dialog = qobject_cast<ExamplesDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
+            // The filter looks at the path only ("Console Tool" is a name), in any letter case.
+            auto filter = dialog->findChild<QLineEdit *>("filterLineEdit");
+            filter->setText("OO");
+            QCOMPARE(texts(dialog->findChild<QListWidget *>("examplesListWidget"), true), QStringList("tool"));
+            filter->clear();
             select(dialog->findChild<QListWidget *>("examplesListWidget"), chosen);
             dialog->findChild<QDialogButtonBox *>()->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
         });

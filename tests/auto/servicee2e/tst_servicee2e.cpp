@@ -10,7 +10,6 @@
 #include <coreplugin/icore.h>
 
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtTest>
 
 using namespace Vantor::Internal;
