@@ -20,6 +20,9 @@ public:
     Example &operator=(const Example &) = delete;
 
     const QJsonObject &json() const { return m_json; }
+    // The project's "path" (the example's folder name) and "name".
+    QString path() const { return m_json.value(QLatin1String("path")).toString(); }
+    QString name() const { return m_json.value(QLatin1String("name")).toString(); }
     bool isValid() const;
     // The project's "id"; 0 when it is not usable (see toId).
     qint64 id() const;

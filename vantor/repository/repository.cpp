@@ -9,15 +9,6 @@
 namespace Vantor {
 namespace Internal {
 
-namespace {
-
-QString pathOf(const Repository::ExamplePtr &example)
-{
-    return example->json().value(QLatin1String("path")).toString();
-}
-
-} // namespace
-
 Repository::Repository(const QUrl &url, QObject *parent)
     : QObject(parent)
     , m_url(url)
@@ -64,10 +55,10 @@ void Repository::connectClient()
     ApiClient *client = m_client.get();
     // Bookkeeping first, so that receivers of downloaded() see the example as installing.
     connect(client, &ApiClient::downloaded, this, [this](const ExamplePtr &example) {
-        m_downloading.remove(pathOf(example));
+        m_downloading.remove(example->path());
     });
     connect(client, &ApiClient::downloadFailed, this, [this](const ExamplePtr &example) {
-        const QString path = pathOf(example);
+        const QString path = example->path();
         m_downloading.remove(path);
         m_busy.remove(path);
     });
@@ -94,7 +85,7 @@ void Repository::download(const QSet<QString> &paths)
             continue;
         }
         for (const ExamplePtr &example : qAsConst(m_examples)) {
-            if (pathOf(example) == path) {
+            if (example->path() == path) {
                 selection.append(example);
                 m_busy.insert(path);
                 m_downloading.insert(path);

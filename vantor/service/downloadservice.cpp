@@ -32,16 +32,6 @@ QString castError()
     return castErrorStatus.arg(QLatin1String(QObject::staticMetaObject.className()));
 }
 
-QString pathOf(const Repository::ExamplePtr &example)
-{
-    return example->json().value(QLatin1String("path")).toString();
-}
-
-QString nameOf(const Repository::ExamplePtr &example)
-{
-    return example->json().value(QLatin1String("name")).toString();
-}
-
 QString exampleFolder(const QString &repositoryName, const QString &path)
 {
     return examplePathTemplate().arg(repositoryName, path);
@@ -97,7 +87,7 @@ void DownloadService::download(const QString &repositoryName, const QSet<QString
     }
     QSet<QString> listed;
     for (const Repository::ExamplePtr &example : found->examples())
-        listed.insert(pathOf(example));
+        listed.insert(example->path());
     setPending(repositoryName, m_settings.updatesPendingExamples.value(repositoryName) + (paths & listed));
     found->download(paths);
 }
@@ -181,7 +171,7 @@ void DownloadService::onFetched()
     QSet<QString> paths = pendingPaths(name, *repository);
     const QSet<QString> removed = m_settings.repositories.value(name).removedExamples;
     for (const Repository::ExamplePtr &example : examples) {
-        const QString path = pathOf(example);
+        const QString path = example->path();
         if (!due || paths.contains(path))
             continue;
         const bool wanted = !removed.contains(path)
@@ -190,7 +180,7 @@ void DownloadService::onFetched()
         if (wanted)
             paths.insert(path);
         else
-            qCDebug(serviceLog) << "Skip example:" << nameOf(example);
+            qCDebug(serviceLog) << "Skip example:" << example->name();
     }
     // Examples removed meanwhile or gone from the server are no longer waited for.
     setPending(name, paths);
@@ -203,7 +193,7 @@ QSet<QString> DownloadService::pendingPaths(const QString &repositoryName, const
     const QSet<QString> started = m_settings.updatesPendingExamples.value(repositoryName);
     QSet<QString> paths;
     for (const Repository::ExamplePtr &example : repository.examples()) {
-        const QString path = pathOf(example);
+        const QString path = example->path();
         if (!removed.contains(path)
             && (started.contains(path) || !QDir(exampleFolder(repositoryName, path)).exists()))
             paths.insert(path);
@@ -269,7 +259,7 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
     if (!example)
         return;
     auto *repository = qobject_cast<Repository *>(sender());
-    const QString path = pathOf(example);
+    const QString path = example->path();
     // The repository keeps the path busy until its installation has ended, however it ends.
     const QPointer<Repository> origin(repository);
     const auto release = [origin, path] {
@@ -282,7 +272,7 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
     const QByteArray bytes = example->archive();
     example->setArchive(QByteArray());
     if (bytes.isEmpty()) {
-        setStatus(tr("The data is not downloaded for example: %1").arg(nameOf(example)));
+        setStatus(tr("The data is not downloaded for example: %1").arg(example->name()));
         release();
         return;
     }
@@ -293,20 +283,20 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
     const QString name = m_settings.repositoryName(repository->url());
     if (name.isEmpty()) {
         setStatus(tr("Skip saving example %1 - unable to find repository name for url: %2")
-                      .arg(nameOf(example), repository->url().toString()));
+                      .arg(example->name(), repository->url().toString()));
         release();
         return;
     }
     if (!Settings::isSafeName(name) || !Example::isSafePath(path)
         || ExampleInstallation::isReservedName(path)) {
         setStatus(tr("Skip saving example %1 - unusable folder name: %2")
-                      .arg(nameOf(example), Settings::isSafeName(name) ? path : name));
+                      .arg(example->name(), Settings::isSafeName(name) ? path : name));
         release();
         return;
     }
 
     // Removed by the user while it was downloading or unpacking: not installed after all.
-    const QString removed = tr("Example %1 was removed, so it is not installed").arg(nameOf(example));
+    const QString removed = tr("Example %1 was removed, so it is not installed").arg(example->name());
     if (isRemovedNow(name, path)) {
         setStatus(removed);
         release();
@@ -318,10 +308,10 @@ void DownloadService::onDownloaded(Repository::ExamplePtr example)
     installation->setRegistrationCheck([this, name, path, example, removed] {
         if (!this->repository(name))
             return tr("Skip registering example %1 - unable to find repository for name: %2")
-                .arg(nameOf(example), name);
+                .arg(example->name(), name);
         return isRemovedNow(name, path) ? removed : QString();
     });
-    const QString unpacking = tr("Unpacking example: %1").arg(nameOf(example));
+    const QString unpacking = tr("Unpacking example: %1").arg(example->name());
     connect(installation, &ExampleInstallation::statusChanged, this, [this, unpacking](const QString &status) {
         // Progress, not a problem to keep on show.
         const bool reported = m_reported;

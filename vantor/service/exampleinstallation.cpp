@@ -36,16 +36,11 @@ const QString unpackedName = QStringLiteral("archive");
 const QString previousName = QStringLiteral("previous");
 const QString recordFileName = QStringLiteral(".examples-installed");
 
-QString nameOf(const Repository::ExamplePtr &example)
-{
-    return example->json().value(QLatin1String("name")).toString();
-}
-
 QString tooLargeStatus(const Repository::ExamplePtr &example)
 {
     return QCoreApplication::translate("Vantor::Internal::DownloadService",
                                        "Unpacking cancelled, example %1 is larger than %2 MiB or %3 files")
-        .arg(nameOf(example))
+        .arg(example->name())
         .arg(ExampleInstallation::MaximumUnpackedBytes >> 20)
         .arg(ExampleInstallation::MaximumUnpackedEntries);
 }
@@ -284,7 +279,7 @@ void ExampleInstallation::removeLeftovers(const QString &repositoryName)
 void ExampleInstallation::start(const QByteArray &archive)
 {
     emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                   "Unpacking example: %1").arg(nameOf(m_example)));
+                                                   "Unpacking example: %1").arg(m_example->name()));
     QDir().mkpath(m_guard.repositoryFolder());
     QTemporaryDir staging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
                           + QLatin1String("-XXXXXX"));

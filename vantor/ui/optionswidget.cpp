@@ -31,11 +31,6 @@ namespace Internal {
 
 namespace {
 
-QString pathOf(const Repository::ExamplePtr &example)
-{
-    return example->json().value(QLatin1String("path")).toString();
-}
-
 Repository::Examples onlineExamples(const QString &repositoryName)
 {
     DownloadService *service = Plugin::downloadService();
@@ -128,7 +123,7 @@ void OptionsWidget::showExamples(const QString &name)
         QString status = tr("Updated");
         const bool updateAvailable
             = std::any_of(online.cbegin(), online.cend(), [&](const Repository::ExamplePtr &example) {
-                  return pathOf(example).compare(item->text(), Qt::CaseSensitive) == 0
+                  return example->path().compare(item->text(), Qt::CaseSensitive) == 0
                          && manifest.lastModified().secsTo(example->lastActivity()) > 0;
               });
         if (updateAvailable) {
