@@ -21,7 +21,6 @@ using TestSupport::MessageLog;
 namespace {
 
 Repository::ExamplePtr exampleOf(const QList<QVariant> &signal) { return signal.at(0).value<Repository::ExamplePtr>(); }
-QString pathOf(const Repository::ExamplePtr &example) { return example->json().value("path").toString(); }
 int activeWorkers() { return ApiClient::downloadPool()->activeThreadCount(); }
 
 constexpr int PoolSize = 6;
@@ -144,9 +143,9 @@ private slots:
         QSet<QString> delivered;
         for (const QList<QVariant> &arguments : downloaded) {
             const auto example = exampleOf(arguments);
-            delivered.insert(pathOf(example));
+            delivered.insert(example->path());
             QCOMPARE(example->archive(), m_server.archive(example->id()));
-            QVERIFY(m_repository->isBusy(pathOf(example))); // installing until released
+            QVERIFY(m_repository->isBusy(example->path())); // installing until released
             QCOMPARE(example->image().size(), QSize(128, 128 * 32 / (32 + 16 * m_ids.indexOf(example->id()))));
         }
         QCOMPARE(delivered, paths);
@@ -223,7 +222,7 @@ private slots:
         QCOMPARE(failed.count(), outcome == Failed ? 1 : 0);
         for (const QList<QVariant> &arguments : failed + downloaded) {
             const auto example = exampleOf(arguments);
-            const bool broken = pathOf(example) == path;
+            const bool broken = example->path() == path;
             if (broken && outcome == Failed) {
                 QVERIFY(example->archive().isEmpty());
                 continue;

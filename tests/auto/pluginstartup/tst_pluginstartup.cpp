@@ -17,34 +17,31 @@ class tst_PluginStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void sslMessageOnlyForDifferentNumbers();
-    void translationFolderAndLocale();
+    void sslMessageOnlyForDifferentNumbers()
+    {
+        MessageLog::start("tas.vantor.plugin.debug=true");
+        MessageLog::clear();
+        checkSslVersions(0x30000020L, "OpenSSL 3.0.2", 0x30000020L, "OpenSSL 3.0.2 (Debian)");
+        QCOMPARE(MessageLog::messages("tas.vantor.plugin"), QStringList());
+        checkSslVersions(0x30000020L, "OpenSSL 3.0.2", 0x1010117fL, "OpenSSL 1.1.1w");
+        QCOMPARE(MessageLog::messages("tas.vantor.plugin"),
+                 QStringList("SSL versions mismatch!\nCompiled version:\t \"OpenSSL 3.0.2\" \n"
+                             "System version:\t \"OpenSSL 1.1.1w\""));
+    }
+
+    void translationFolderAndLocale()
+    {
+        QCOMPARE(Vantor::Internal::translationsFolder("/opt/ide/bin/"), "/opt/ide/share/qtcreator/translations");
+        QCOMPARE(Vantor::Internal::translationsFolder("/opt/ide/libexec/qtcreator"),
+                 "/opt/ide/libexec/share/qtcreator/translations");
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath("QtCreator.ini"), QSettings::IniFormat);
+        QCOMPARE(Vantor::Internal::translationLocale(&settings), QLocale());
+        QCOMPARE(Vantor::Internal::translationLocale(nullptr), QLocale());
+        settings.setValue("General/OverrideLanguage", "pt_BR");
+        QCOMPARE(Vantor::Internal::translationLocale(&settings), QLocale(QLocale::Portuguese, QLocale::Brazil));
+    }
 };
-
-void tst_PluginStartup::sslMessageOnlyForDifferentNumbers()
-{
-    MessageLog::start("tas.vantor.plugin.debug=true");
-    MessageLog::clear();
-    checkSslVersions(0x30000020L, "OpenSSL 3.0.2", 0x30000020L, "OpenSSL 3.0.2 (Debian)");
-    QCOMPARE(MessageLog::messages("tas.vantor.plugin"), QStringList());
-    checkSslVersions(0x30000020L, "OpenSSL 3.0.2", 0x1010117fL, "OpenSSL 1.1.1w");
-    QCOMPARE(MessageLog::messages("tas.vantor.plugin"),
-             QStringList("SSL versions mismatch!\nCompiled version:\t \"OpenSSL 3.0.2\" \n"
-                         "System version:\t \"OpenSSL 1.1.1w\""));
-}
-
-void tst_PluginStartup::translationFolderAndLocale()
-{
-    QCOMPARE(Vantor::Internal::translationsFolder("/opt/ide/bin/"), "/opt/ide/share/qtcreator/translations");
-    QCOMPARE(Vantor::Internal::translationsFolder("/opt/ide/libexec/qtcreator"),
-             "/opt/ide/libexec/share/qtcreator/translations");
-    QTemporaryDir dir;
-    QSettings settings(dir.filePath("QtCreator.ini"), QSettings::IniFormat);
-    QCOMPARE(Vantor::Internal::translationLocale(&settings), QLocale());
-    QCOMPARE(Vantor::Internal::translationLocale(nullptr), QLocale());
-    settings.setValue("General/OverrideLanguage", "pt_BR");
-    QCOMPARE(Vantor::Internal::translationLocale(&settings), QLocale(QLocale::Portuguese, QLocale::Brazil));
-}
 
 QTEST_GUILESS_MAIN(tst_PluginStartup)
 
