@@ -13,13 +13,10 @@
 namespace Vantor {
 namespace Internal {
 
-void registerInstalledExamples(QSettings *settings)
+void registerInstalledExamples(QSettings *settings, const Settings &vantorSettings)
 {
     const QString key = QLatin1String("Help/InstalledExamples");
     QStringList examples = settings->value(key).toStringList();
-
-    Settings vantorSettings;
-    vantorSettings.load(settings);
 
     bool found = false;
     bool changed = false;

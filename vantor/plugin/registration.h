@@ -9,8 +9,11 @@ QT_END_NAMESPACE
 namespace Vantor {
 namespace Internal {
 
-// Points each repository's entry of "Help/InstalledExamples" at the repository's folder.
-void registerInstalledExamples(QSettings *settings);
+class Settings;
+
+// Points each repository's entry of "Help/InstalledExamples" in `settings` at the folder of the
+// repository of `vantorSettings`.
+void registerInstalledExamples(QSettings *settings, const Settings &vantorSettings);
 
 } // namespace Internal
 } // namespace Vantor

@@ -14,7 +14,9 @@ const char checkedDateKey[] = "UpdatesCheckedDate";
 const char checkTimeoutKey[] = "UpdatesCheckTimeoutDays";
 const char restartTimeoutKey[] = "ServiceRestartTimeoutSeconds";
 const char repositoriesKey[] = "Repositories";
-const char pendingKey[] = "UpdatesPendingExamples";
+const char failuresKey[] = "UpdatesFailedExamples";
+// Written by an earlier version: examples started and not installed, tried again like interrupted ones.
+const char oldPendingKey[] = "UpdatesPendingExamples";
 const char dateFormat[] = "dd.MM.yyyy";
 const QChar separator = QLatin1Char('|');
 
@@ -35,7 +37,15 @@ void Settings::load(QSettings *settings)
         updatesCheckTimeoutDays = settings->value(QLatin1String(checkTimeoutKey)).toUInt();
     if (settings->contains(QLatin1String(restartTimeoutKey)))
         serviceRestartTimeoutSeconds = settings->value(QLatin1String(restartTimeoutKey)).toUInt();
-    updatesPendingExamples = parsePendingExamples(settings->value(QLatin1String(pendingKey)).toStringList());
+    failedExamples = parseFailures(settings->value(QLatin1String(failuresKey)).toStringList());
+    const QStringList oldPending = settings->value(QLatin1String(oldPendingKey)).toStringList();
+    for (const QString &item : oldPending) {
+        const QStringList fields = item.split(separator);
+        for (int i = 1; i < fields.size(); ++i) {
+            if (!fields.at(0).isEmpty() && !fields.at(i).isEmpty())
+                failedExamples[fields.at(0)].insert(fields.at(i), ExampleFailure());
+        }
+    }
 
     if (!settings->contains(QLatin1String(repositoriesKey))) {
         qCDebug(pluginLog) << "Settings does not contain variable:" << QString::fromLatin1(repositoriesKey);
@@ -55,52 +65,14 @@ void Settings::save(QSettings *settings) const
     settings->setValue(QLatin1String(checkTimeoutKey), updatesCheckTimeoutDays);
     settings->setValue(QLatin1String(restartTimeoutKey), serviceRestartTimeoutSeconds);
     settings->setValue(QLatin1String(repositoriesKey), formatRepositories(repositories));
-    settings->endGroup();
-    settings->sync();
-}
-
-void Settings::saveCheckedDates(QSettings *settings) const
-{
-    settings->beginGroup(QLatin1String(groupKey));
-    // Dates that are stored already are not written again, and neither is the file.
-    if (parseCheckedDates(settings->value(QLatin1String(checkedDateKey)).toStringList()) == updatesCheckedDate) {
-        settings->endGroup();
-        return;
-    }
-    settings->setValue(QLatin1String(checkedDateKey), formatCheckedDates(updatesCheckedDate));
-    settings->endGroup();
-    settings->sync();
-}
-
-void Settings::savePendingExamples(QSettings *settings) const
-{
-    settings->beginGroup(QLatin1String(groupKey));
-    const QStringList list = formatPendingExamples(updatesPendingExamples);
-    if (list.isEmpty())
-        settings->remove(QLatin1String(pendingKey));
+    const QStringList failures = formatFailures(failedExamples);
+    if (failures.isEmpty())
+        settings->remove(QLatin1String(failuresKey));
     else
-        settings->setValue(QLatin1String(pendingKey), list);
+        settings->setValue(QLatin1String(failuresKey), failures);
+    settings->remove(QLatin1String(oldPendingKey));
     settings->endGroup();
     settings->sync();
-}
-
-void Settings::saveExceptCheckedDates(QSettings *settings) const
-{
-    settings->beginGroup(QLatin1String(groupKey));
-    settings->setValue(QLatin1String(checkTimeoutKey), updatesCheckTimeoutDays);
-    settings->setValue(QLatin1String(restartTimeoutKey), serviceRestartTimeoutSeconds);
-    settings->setValue(QLatin1String(repositoriesKey), formatRepositories(repositories));
-    settings->endGroup();
-    settings->sync();
-}
-
-QString Settings::repositoryName(const QUrl &url) const
-{
-    for (auto it = repositories.cbegin(); it != repositories.cend(); ++it) {
-        if (it.value().url == url)
-            return it.key();
-    }
-    return QString();
 }
 
 bool Settings::isSafeName(const QString &name)
@@ -184,39 +156,39 @@ QStringList Settings::formatCheckedDates(const QHash<QString, QDate> &dates)
     return result;
 }
 
-// Entries are the repository name and its example paths, separated by "|".
-QHash<QString, QSet<QString>> Settings::parsePendingExamples(const QStringList &list)
+// Entries: repository name, example path, kind, attempts, time and the example's activity (ISO 8601).
+QHash<QString, QHash<QString, ExampleFailure>> Settings::parseFailures(const QStringList &list)
 {
-    QHash<QString, QSet<QString>> result;
+    QHash<QString, QHash<QString, ExampleFailure>> result;
     for (const QString &item : list) {
         if (item.isEmpty())
             continue;
         const QStringList fields = item.split(separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
-        if (fields.size() < 2 || fields.at(0).isEmpty()) {
+        if (fields.size() != 6 || fields.at(0).isEmpty() || fields.at(1).isEmpty()) {
             qCDebug(pluginLog) << "Skipping wrong setting in item:" << item;
             continue;
         }
-        if (result.contains(fields.at(0))) {
-            qCDebug(pluginLog) << "Skipping duplicated repository name in item:" << item;
-            continue;
-        }
-        QSet<QString> paths(fields.cbegin() + 1, fields.cend());
-        paths.remove(QString());
-        result.insert(fields.at(0), paths);
+        ExampleFailure failure;
+        failure.kind = fields.at(2);
+        failure.attempts = qMax(0, fields.at(3).toInt());
+        failure.at = QDateTime::fromString(fields.at(4), Qt::ISODate);
+        failure.activity = QDateTime::fromString(fields.at(5), Qt::ISODate);
+        result[fields.at(0)].insert(fields.at(1), failure);
     }
     return result;
 }
 
-QStringList Settings::formatPendingExamples(const QHash<QString, QSet<QString>> &pending)
+QStringList Settings::formatFailures(const QHash<QString, QHash<QString, ExampleFailure>> &failures)
 {
     QStringList result;
-    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
-        if (it.value().isEmpty())
-            continue;
-        QStringList paths(it.value().cbegin(), it.value().cend());
-        paths.sort();
-        result.append(it.key() + separator + paths.join(separator));
+    for (auto repository = failures.cbegin(); repository != failures.cend(); ++repository) {
+        for (auto it = repository->cbegin(); it != repository->cend(); ++it) {
+            result.append(QStringList{repository.key(), it.key(), it->kind, QString::number(it->attempts),
+                                      it->at.toString(Qt::ISODate), it->activity.toString(Qt::ISODate)}
+                              .join(separator));
+        }
     }
+    result.sort();
     return result;
 }
 

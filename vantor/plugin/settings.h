@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QDate>
-#include <QFileInfo>
+#include <QDateTime>
 #include <QHash>
-#include <QList>
 #include <QSet>
 #include <QString>
 #include <QUrl>
@@ -19,10 +18,21 @@ struct RepositorySettings
 {
     QUrl url;
     QSet<QString> removedExamples;
-    // Pending changes of the options page and the last scan; never stored.
-    QSet<QString> examplesToRemove;
-    QSet<QString> examplesToInstall;
-    QList<QFileInfo> installedManifests;
+};
+
+// The last failed attempt to install an example, kept so that the next start knows what to try
+// again and when.
+struct ExampleFailure
+{
+    QString kind;          // the problem's kind, by name
+    int attempts = 0;      // on the day of `at`
+    QDateTime at;
+    QDateTime activity;    // the example's last activity on the server at the time
+
+    bool operator==(const ExampleFailure &other) const
+    {
+        return kind == other.kind && attempts == other.attempts && at == other.at && activity == other.activity;
+    }
 };
 
 class Settings
@@ -32,22 +42,12 @@ public:
     quint32 updatesCheckTimeoutDays = 1;
     quint32 serviceRestartTimeoutSeconds = 60;
     QHash<QString, RepositorySettings> repositories;
-    // Per repository name, the examples whose download or installation was started and has not
-    // ended in an installed example: they are tried again at the next start.
-    QHash<QString, QSet<QString>> updatesPendingExamples;
+    // Per repository name and example path.
+    QHash<QString, QHash<QString, ExampleFailure>> failedExamples;
 
     void load(QSettings *settings);
-    // Writes the four keys the options page edits; the pending examples are the download
-    // service's alone and are written only by savePendingExamples.
+    // Writes every key; the plugin's engine is the only one that saves.
     void save(QSettings *settings) const;
-    // Writes only the check dates, so that a long-lived copy does not undo other keys saved meanwhile.
-    void saveCheckedDates(QSettings *settings) const;
-    void savePendingExamples(QSettings *settings) const;
-    // Writes every key but the check dates, so that a copy older than the last check does not
-    // move them back.
-    void saveExceptCheckedDates(QSettings *settings) const;
-
-    QString repositoryName(const QUrl &url) const;
 
     // A repository name becomes a folder name and part of deletion paths.
     static bool isSafeName(const QString &name);
@@ -57,8 +57,8 @@ private:
     static QStringList formatRepositories(const QHash<QString, RepositorySettings> &repositories);
     static QHash<QString, QDate> parseCheckedDates(const QStringList &list);
     static QStringList formatCheckedDates(const QHash<QString, QDate> &dates);
-    static QHash<QString, QSet<QString>> parsePendingExamples(const QStringList &list);
-    static QStringList formatPendingExamples(const QHash<QString, QSet<QString>> &pending);
+    static QHash<QString, QHash<QString, ExampleFailure>> parseFailures(const QStringList &list);
+    static QStringList formatFailures(const QHash<QString, QHash<QString, ExampleFailure>> &failures);
 };
 
 } // namespace Internal

@@ -6,6 +6,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -29,8 +30,9 @@ namespace Internal {
 namespace {
 
 std::atomic<int> s_transferTimeout{ApiClient::DefaultTransferTimeoutMs};
-// Set on a reply aborted because its body grew past the limit.
+// Set on a reply aborted because its body grew past the limit, or because it stalled.
 const char tooLargeProperty[] = "vantorTooLarge";
+const char stalledProperty[] = "vantorStalled";
 
 // How much of an answer a debug message quotes: servers choose what they send.
 constexpr int QuoteLimit = 1024;
@@ -143,7 +145,10 @@ struct Arrival
     int pending = 2;
     bool archive = false;
     bool picture = false;
+    Problem problem; // of the archive
 };
+
+constexpr int ProgressIntervalMs = 200;
 
 struct DownloadPool : QThreadPool
 {
@@ -259,7 +264,8 @@ void ApiClient::fetch()
     }
     setStatus(tr("Fetch examples"));
     const QUrl url(m_baseUrl.toString() + QStringLiteral("/groups/%1").arg(m_groupId));
-    request(m_line, url, "application/json", [this](QNetworkReply &reply) { onFetchReply(readJson(reply)); }, [] {});
+    request(m_line, url, "application/json", [this](QNetworkReply &reply) { onFetchReply(readJson(reply)); },
+            [this](const Problem &problem) { emit problemOccurred(problem); });
 }
 
 void ApiClient::search()
@@ -273,11 +279,14 @@ void ApiClient::search()
             m_searching = false;
             onSearchReply(readJson(reply));
         },
-        [this] { m_searching = false; });
+        [this](const Problem &problem) {
+            m_searching = false;
+            emit problemOccurred(problem);
+        });
 }
 
-void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
-                        const SuccessHandler &onSuccess, const ErrorHandler &onError)
+QNetworkReply *ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
+                                  const SuccessHandler &onSuccess, const ErrorHandler &onError)
 {
     qCDebug(apiLog) << "Requesting:" << quoted(url.toString());
     QNetworkReply *reply = line->manager->get(networkRequest(url, contentType));
@@ -288,21 +297,25 @@ void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, cons
             return; // the worker has ended and its manager took the reply along
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const bool success = reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299;
+        Problem problem;
         if (success) {
             onSuccess(*reply);
         } else if (reply->property(tooLargeProperty).toBool()) {
-            setStatus(tr("Download larger than %1 MiB cancelled: %2")
-                          .arg(MaximumBodyBytes >> 20)
-                          .arg(reply->url().toString()));
+            problem = Problem(Problem::TooLarge, tr("Download larger than %1 MiB cancelled: %2")
+                                                     .arg(MaximumBodyBytes >> 20)
+                                                     .arg(reply->url().toString()));
         } else {
-            setStatus(tr("Network error: %1").arg(reply->errorString()));
+            problem = Problem(Problem::fromNetwork(status, reply->error(), reply->property(stalledProperty).toBool()),
+                              tr("Network error: %1").arg(reply->errorString()));
         }
+        if (!success)
+            setStatus(problem.message());
         // The manager keeps the connection for the next request; the reply goes in its own thread.
         reply->close();
         reply->deleteLater();
         locker.unlock();
         if (!success)
-            onError();
+            onError(problem);
     });
 
     // A server that accepts and never sends must not hold the request (and a pool thread) for ever.
@@ -311,6 +324,7 @@ void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, cons
     stallTimer->setInterval(transferTimeout());
     connect(stallTimer, &QTimer::timeout, reply, [reply, url] {
         qCDebug(apiLog) << "Transfer stalled, aborting:" << quoted(url.toString());
+        reply->setProperty(stalledProperty, true);
         reply->abort();
     });
     const auto restartTimer = [stallTimer] { stallTimer->start(); };
@@ -337,12 +351,14 @@ void ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, cons
         const qint64 wanted = qint64(MinimumTransferRate) * rateTimer->interval() / 1000;
         if (*received - *periodStart < wanted) {
             qCDebug(apiLog) << "Transfer too slow, aborting:" << quoted(url.toString());
+            reply->setProperty(stalledProperty, true);
             reply->abort();
             return;
         }
         *periodStart = *received;
     });
     rateTimer->start();
+    return reply;
 }
 
 QNetworkRequest ApiClient::networkRequest(const QUrl &url, const QByteArray &contentType)
@@ -372,7 +388,7 @@ void ApiClient::onSearchReply(const QJsonDocument &document)
 {
     setStatus(QString());
     if (document.isNull()) {
-        setStatus(tr("Search error: request return null object"));
+        reportProblem(Problem::RepositoryError, tr("Search error: request return null object"));
         return;
     }
     QJsonObject group = firstObject(document, "Search request return more than 1 object - taking first");
@@ -388,7 +404,7 @@ void ApiClient::onSearchReply(const QJsonDocument &document)
         }
     }
     if (!group.contains(QLatin1String("id"))) {
-        setStatus(tr("Search error: request return wrong data - no id field"));
+        reportProblem(Problem::RepositoryError, tr("Search error: request return wrong data - no id field"));
         return;
     }
     const QJsonValue id = group.value(QLatin1String("id"));
@@ -396,7 +412,7 @@ void ApiClient::onSearchReply(const QJsonDocument &document)
     if (m_groupId == 0) {
         // Any other number would be the id of another group.
         qCDebug(apiLog) << "Unusable group id:" << quoted(id);
-        setStatus(tr("Search error: request return wrong data - unusable group id"));
+        reportProblem(Problem::RepositoryError, tr("Search error: request return wrong data - unusable group id"));
         return;
     }
     setStatus(tr("API client is ready"));
@@ -407,12 +423,12 @@ void ApiClient::onFetchReply(const QJsonDocument &document)
 {
     setStatus(QString());
     if (document.isNull()) {
-        setStatus(tr("Fetch error: request return null object"));
+        reportProblem(Problem::RepositoryError, tr("Fetch error: request return null object"));
         return;
     }
     const QJsonObject group = firstObject(document, "Fetch request return more than 1 object - taking first");
     if (!group.contains(QLatin1String("projects"))) {
-        setStatus(tr("Fetch error: request return wrong data - no projects field"));
+        reportProblem(Problem::RepositoryError, tr("Fetch error: request return wrong data - no projects field"));
         return;
     }
     Repository::Examples examples;
@@ -424,6 +440,12 @@ void ApiClient::onFetchReply(const QJsonDocument &document)
             qCDebug(apiLog) << "Skipping project with unusable id:" << quoted(example->json().value(QLatin1String("id")));
     }
     emit fetched(examples);
+}
+
+void ApiClient::reportProblem(Problem::Kind kind, const QString &status)
+{
+    setStatus(status);
+    emit problemOccurred(Problem(kind, status));
 }
 
 void ApiClient::setStatus(const QString &status)
@@ -486,16 +508,18 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
         // Runs in the client's thread once the archive and the picture have both ended.
         const auto arrival = std::make_shared<Arrival>();
         arrival->pending = usablePicture ? 2 : 1;
-        const auto ended = [client, example, wait, arrival, avatarUrl] {
+        const auto ended = [client, example, wait, arrival, avatarUrl](const Problem &) {
             if (--arrival->pending > 0 || !wait->isWaiting())
                 return;
             if (!arrival->archive) {
-                emit client->downloadFailed(example);
+                emit client->downloadFailed(example, arrival->problem);
             } else {
-                // An example without a picture still counts as downloaded.
+                // An example without a picture still counts as downloaded; one that has none on the
+                // server is no problem.
+                if (!arrival->picture && !avatarUrl.isEmpty())
+                    client->reportProblem(Problem::PictureUnavailable,
+                                          tr("Unable to download image: %1").arg(avatarUrl));
                 emit client->downloaded(example);
-                client->setStatus(arrival->picture ? QString()
-                                                   : tr("Unable to download image: %1").arg(avatarUrl));
             }
             wait->quit();
         };
@@ -506,10 +530,24 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
                     (example.data()->*store)(reply.readAll());
                     *arrived = true;
                 }
-                ended();
+                ended(Problem());
             };
         };
-        client->request(line, url, "application/zip", keep(&Example::setArchive, &arrival->archive), ended);
+        const auto archiveFailed = [arrival, ended](const Problem &problem) {
+            arrival->problem = problem;
+            ended(problem);
+        };
+        QNetworkReply *archive = client->request(line, url, "application/zip",
+                                                 keep(&Example::setArchive, &arrival->archive), archiveFailed);
+        // Reported from the client's thread, a few times a second at most.
+        auto sinceReport = std::make_shared<QElapsedTimer>();
+        connect(archive, &QNetworkReply::downloadProgress, client,
+                [client, example, sinceReport](qint64 received, qint64 total) {
+                    if (sinceReport->isValid() && sinceReport->elapsed() < ProgressIntervalMs && received != total)
+                        return;
+                    sinceReport->start();
+                    emit client->downloadProgress(example, received, total);
+                });
         if (usablePicture) {
             // Over the client's own kept connections: a run opens about one connection per worker.
             const auto onPicture = keep(&Example::setImage, &arrival->picture);

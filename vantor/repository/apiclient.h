@@ -1,5 +1,6 @@
 #pragma once
 
+#include "problem.h"
 #include "repository.h"
 
 #include <QFuture>
@@ -27,7 +28,7 @@ class ApiClient : public QObject
 
 public:
     using SuccessHandler = std::function<void(QNetworkReply &)>;
-    using ErrorHandler = std::function<void()>;
+    using ErrorHandler = std::function<void(const Problem &)>;
 
     // A transfer that receives nothing for this long is aborted and fails like a network error.
     static constexpr int DefaultTransferTimeoutMs = 60 * 1000;
@@ -68,7 +69,11 @@ signals:
     void fetched(const Vantor::Internal::Repository::Examples &examples);
     void downloaded(Vantor::Internal::Repository::ExamplePtr example);
     // The archive of an example could not be downloaded; no downloaded() follows for it.
-    void downloadFailed(Vantor::Internal::Repository::ExamplePtr example);
+    void downloadFailed(Vantor::Internal::Repository::ExamplePtr example, const Vantor::Internal::Problem &problem);
+    // Bytes of an example's archive so far; `total` is -1 while unknown. At most a few times a second.
+    void downloadProgress(Vantor::Internal::Repository::ExamplePtr example, qint64 received, qint64 total);
+    // The group search or the project list failed, or a picture did not arrive.
+    void problemOccurred(const Vantor::Internal::Problem &problem);
 
 private:
     struct Line;      // one thread's network manager, kept for all its requests, and who disposes of it
@@ -79,12 +84,14 @@ private:
     void search();
     void onAboutToQuit();
     void stopWorkers();
-    void request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
-                 const SuccessHandler &onSuccess, const ErrorHandler &onError);
+    QNetworkReply *request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
+                           const SuccessHandler &onSuccess, const ErrorHandler &onError);
     QJsonDocument readJson(QNetworkReply &reply);
     void onSearchReply(const QJsonDocument &document);
     void onFetchReply(const QJsonDocument &document);
     void setStatus(const QString &status);
+    // A status that is a problem of the repository as a whole.
+    void reportProblem(Problem::Kind kind, const QString &status);
     static void work(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Run> &run);
     static bool downloadExample(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Line> &line,
                                 const Repository::ExamplePtr &example);

@@ -2,15 +2,17 @@
 
 #include "apiclient.h"
 #include "example.h"
-#include "plugin/logging.h"
 
 #include <QMetaType>
+
+#include <algorithm>
 
 namespace Vantor {
 namespace Internal {
 
-Repository::Repository(const QUrl &url, QObject *parent)
+Repository::Repository(const QString &name, const QUrl &url, QObject *parent)
     : QObject(parent)
+    , m_name(name)
     , m_url(url)
     , m_client(std::make_unique<ApiClient>(url))
 {
@@ -27,6 +29,7 @@ void Repository::registerMetaTypes()
 {
     qRegisterMetaType<Repository::ExamplePtr>("Vantor::Internal::Repository::ExamplePtr");
     qRegisterMetaType<Repository::Examples>("Vantor::Internal::Repository::Examples");
+    qRegisterMetaType<Problem>("Vantor::Internal::Problem");
 }
 
 bool Repository::isReady() const
@@ -44,28 +47,18 @@ void Repository::restart()
     auto client = std::make_unique<ApiClient>(m_url);
     std::swap(m_client, client);
     client.reset();
-    // The old client's pending downloads are never delivered; what was delivered is still installing.
-    m_busy.subtract(m_downloading);
-    m_downloading.clear();
     connectClient();
 }
 
 void Repository::connectClient()
 {
     ApiClient *client = m_client.get();
-    // Bookkeeping first, so that receivers of downloaded() see the example as installing.
-    connect(client, &ApiClient::downloaded, this, [this](const ExamplePtr &example) {
-        m_downloading.remove(example->path());
-    });
-    connect(client, &ApiClient::downloadFailed, this, [this](const ExamplePtr &example) {
-        const QString path = example->path();
-        m_downloading.remove(path);
-        m_busy.remove(path);
-    });
     connect(client, &ApiClient::downloaded, this, &Repository::downloaded);
+    connect(client, &ApiClient::downloadFailed, this, &Repository::downloadFailed);
+    connect(client, &ApiClient::downloadProgress, this, &Repository::downloadProgress);
+    connect(client, &ApiClient::problemOccurred, this, &Repository::problemOccurred);
     connect(client, &ApiClient::fetched, this, &Repository::onFetched);
     connect(client, &ApiClient::ready, client, &ApiClient::fetch);
-    connect(client, &ApiClient::statusChanged, this, &Repository::statusChanged);
 }
 
 void Repository::onFetched(const Examples &examples)
@@ -80,26 +73,12 @@ void Repository::download(const QSet<QString> &paths)
         return;
     Examples selection;
     for (const QString &path : paths) {
-        if (m_busy.contains(path)) {
-            qCDebug(apiLog) << "Skip example already in progress:" << path;
-            continue;
-        }
-        for (const ExamplePtr &example : qAsConst(m_examples)) {
-            if (example->path() == path) {
-                selection.append(example);
-                m_busy.insert(path);
-                m_downloading.insert(path);
-                break;
-            }
-        }
+        const auto found = std::find_if(m_examples.cbegin(), m_examples.cend(),
+                                        [&path](const ExamplePtr &example) { return example->path() == path; });
+        if (found != m_examples.cend())
+            selection.append(*found);
     }
     m_client->download(selection);
-}
-
-void Repository::release(const QString &path)
-{
-    m_busy.remove(path);
-    m_downloading.remove(path);
 }
 
 } // namespace Internal

@@ -2,6 +2,7 @@
 
 // Complete, because the shared-pointer meta-types below look into it.
 #include "example.h"
+#include "problem.h"
 
 #include <QList>
 #include <QObject>
@@ -16,7 +17,7 @@ namespace Internal {
 
 class ApiClient;
 
-// One configured repository: a group of example projects on a server.
+// One configured repository: a group of example projects on a server, under its name in the settings.
 class Repository : public QObject
 {
     Q_OBJECT
@@ -25,9 +26,10 @@ public:
     using ExamplePtr = QSharedPointer<Example>;
     using Examples = QList<ExamplePtr>;
 
-    explicit Repository(const QUrl &url, QObject *parent = nullptr);
+    Repository(const QString &name, const QUrl &url, QObject *parent = nullptr);
     ~Repository() override;
 
+    QString name() const { return m_name; }
     QUrl url() const { return m_url; }
     Examples examples() const { return m_examples; }
     bool isReady() const;
@@ -35,13 +37,8 @@ public:
     bool isSearching() const;
     void restart();
 
-    // Starts the download of the examples of the current list whose path is in the set. A path
-    // whose download or installation is still under way is skipped until release() is called.
+    // Starts the download of the examples of the current list whose path is in the set.
     void download(const QSet<QString> &paths);
-    // Ends the installation of a downloaded example, so that it may be downloaded again.
-    void release(const QString &path);
-    bool isBusy(const QString &path) const { return m_busy.contains(path); }
-    bool isBusy() const { return !m_busy.isEmpty(); }
 
     ApiClient *client() const { return m_client.get(); }
 
@@ -50,9 +47,11 @@ public:
 
 signals:
     void downloaded(Vantor::Internal::Repository::ExamplePtr example);
+    void downloadFailed(Vantor::Internal::Repository::ExamplePtr example, const Vantor::Internal::Problem &problem);
+    void downloadProgress(Vantor::Internal::Repository::ExamplePtr example, qint64 received, qint64 total);
     void fetched();
-    // The client's status texts.
-    void statusChanged(const QString &status);
+    // The group search or the list failed, or a picture did not arrive.
+    void problemOccurred(const Vantor::Internal::Problem &problem);
 
 private slots:
     void onFetched(const Vantor::Internal::Repository::Examples &examples);
@@ -60,11 +59,10 @@ private slots:
 private:
     void connectClient();
 
-    QUrl m_url;
+    const QString m_name;
+    const QUrl m_url;
     Examples m_examples;
     std::unique_ptr<ApiClient> m_client;
-    QSet<QString> m_busy;        // downloading or being installed
-    QSet<QString> m_downloading; // the part of m_busy whose download has not been delivered yet
 };
 
 } // namespace Internal

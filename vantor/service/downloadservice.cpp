@@ -1,19 +1,18 @@
 #include "downloadservice.h"
 
 #include "exampleinstallation.h"
+#include "manifestwriter.h"
+#include "pathguard.h"
 #include "updatecheck.h"
 
 #include "plugin/logging.h"
 #include "plugin/pathtemplates.h"
 #include "repository/example.h"
 
-#include <coreplugin/helpmanager.h>
-#include <coreplugin/icore.h>
-
 #include <QCoreApplication>
 #include <QDir>
-#include <QPointer>
-#include <QScopeGuard>
+#include <QDirIterator>
+#include <QSettings>
 
 #include <algorithm>
 #include <limits>
@@ -23,53 +22,95 @@ namespace Internal {
 
 namespace {
 
-const char castErrorText[] = QT_TRANSLATE_NOOP("QObject", "Unable to cast repository from: %1");
-// Translated once, when the library is loaded.
-const QString castErrorStatus = QCoreApplication::translate("QObject", castErrorText);
-
-QString castError()
-{
-    return castErrorStatus.arg(QLatin1String(QObject::staticMetaObject.className()));
-}
+// A timer holds at most this many milliseconds.
+constexpr qint64 MaximumTimerMs = std::numeric_limits<int>::max();
 
 QString exampleFolder(const QString &repositoryName, const QString &path)
 {
     return examplePathTemplate().arg(repositoryName, path);
 }
 
+const char *stateName(ExampleState::State state)
+{
+    static const char *const names[] = {"available", "installed", "update available", "queued",
+                                        "downloading", "installing", "failed", "removed"};
+    return names[state];
+}
+
 } // namespace
 
-DownloadService::DownloadService(QObject *parent)
+DownloadService::DownloadService(const Settings &settings, QSettings *store, QObject *parent)
     : QObject(parent)
+    , m_settings(settings)
+    , m_store(store)
 {
-    m_settings.load(Core::ICore::settings());
+    Repository::registerMetaTypes();
     for (auto it = m_settings.repositories.cbegin(); it != m_settings.repositories.cend(); ++it) {
-        if (Settings::isSafeName(it.key()))
-            ExampleInstallation::removeLeftovers(it.key());
-        const auto repository = QSharedPointer<Repository>::create(it->url, this);
+        const QString &name = it.key();
+        if (Settings::isSafeName(name))
+            ExampleInstallation::removeLeftovers(name);
+        const auto repository = QSharedPointer<Repository>::create(name, it->url, this);
         m_repositories.append(repository);
-        connect(repository.data(), &Repository::downloaded, this, &DownloadService::onDownloaded);
-        connect(repository.data(), &Repository::fetched, this, &DownloadService::onFetched);
-        // The clients' texts too; this service clears the text itself once it has nothing to do.
-        connect(repository.data(), &Repository::statusChanged, this, [this](const QString &status) {
-            if (!status.isEmpty())
-                emit statusChanged(status);
+        Repository *r = repository.data();
+        connect(r, &Repository::fetched, this, [this, r] { onFetched(r); });
+        connect(r, &Repository::downloaded, this,
+                [this, r](const Repository::ExamplePtr &example) { onDownloaded(r, example); });
+        connect(r, &Repository::downloadFailed, this,
+                [this, name](const Repository::ExamplePtr &example, const Problem &problem) {
+                    fail(name, example->path(), problem);
+                });
+        connect(r, &Repository::downloadProgress, this,
+                [this, name](const Repository::ExamplePtr &example, qint64 received, qint64 total) {
+                    const QString path = example->path();
+                    if (!state(name, path).isBusy())
+                        return;
+                    if (state(name, path).state != ExampleState::Downloading)
+                        setProgress(tr("Downloading example: %1").arg(example->name()));
+                    setState(name, path, ExampleState::Downloading, [received, total](ExampleState &s) {
+                        s.bytes = received;
+                        s.total = total;
+                    });
+                });
+        connect(r, &Repository::problemOccurred, this, [this, r](const Problem &problem) {
+            if (problem.isFailure())
+                setRepositoryState(*r, RepositoryState::Failed, problem);
+            else
+                report(problem);
         });
+        scanInstalled(name);
+        for (const QString &path : m_settings.failedExamples.value(name).keys())
+            settle(name, path);
+        for (const QString &path : it->removedExamples)
+            settle(name, path);
     }
+
     connect(&m_timer, &QTimer::timeout, &m_timer, [this] { checkClients(); }, Qt::DirectConnection);
     m_notifyTimer.setSingleShot(true);
     m_notifyTimer.setInterval(NotifyIntervalMs);
-    connect(&m_notifyTimer, &QTimer::timeout, this, [this] {
-        emit updated();
-        emit Core::HelpManager::Signals::instance()->documentationChanged();
-    });
+    connect(&m_notifyTimer, &QTimer::timeout, this, &DownloadService::documentationChanged);
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &DownloadService::retryFailed);
+    // What a burst of events changed is saved once, when the burst is over.
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(0);
+    connect(&m_saveTimer, &QTimer::timeout, this, &DownloadService::save);
+    if (QCoreApplication::instance()) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+            if (m_saveTimer.isActive())
+                save();
+        });
+    }
     // Beyond what the timer can hold, the interval is the longest it can. Below a second, the
     // ticks would keep the GUI thread busy restarting clients.
     const qint64 interval = qint64(qMax(m_settings.serviceRestartTimeoutSeconds, 1u)) * 1000;
-    m_timer.start(int(qMin<qint64>(interval, std::numeric_limits<int>::max())));
+    m_timer.start(int(qMin(interval, MaximumTimerMs)));
 }
 
-DownloadService::~DownloadService() = default;
+DownloadService::~DownloadService()
+{
+    if (m_saveTimer.isActive())
+        save();
+}
 
 Repository::Examples DownloadService::examples(const QString &repositoryName) const
 {
@@ -77,288 +118,436 @@ Repository::Examples DownloadService::examples(const QString &repositoryName) co
     return found ? found->examples() : Repository::Examples();
 }
 
-void DownloadService::download(const QString &repositoryName, const QSet<QString> &paths)
+QMap<QString, ExampleState> DownloadService::states(const QString &repositoryName) const
 {
-    const QSharedPointer<Repository> found = repository(repositoryName);
-    if (!found) {
-        setStatus(tr("Skip downloading examples - unable to find repository for name: %1")
-                      .arg(repositoryName));
-        return;
+    return m_states.value(repositoryName);
+}
+
+ExampleState DownloadService::state(const QString &repositoryName, const QString &path) const
+{
+    return m_states.value(repositoryName).value(path);
+}
+
+RepositoryState DownloadService::repositoryState(const QString &repositoryName) const
+{
+    return m_repositoryStates.value(repositoryName);
+}
+
+bool DownloadService::isBusy() const
+{
+    for (const QMap<QString, ExampleState> &repository : m_states) {
+        if (std::any_of(repository.cbegin(), repository.cend(), [](const ExampleState &s) { return s.isBusy(); }))
+            return true;
     }
-    QSet<QString> listed;
-    for (const Repository::ExamplePtr &example : found->examples())
-        listed.insert(example->path());
-    setPending(repositoryName, m_settings.updatesPendingExamples.value(repositoryName) + (paths & listed));
-    found->download(paths);
+    return false;
 }
 
 QSharedPointer<Repository> DownloadService::repository(const QString &name) const
 {
-    const QUrl url = m_settings.repositories.value(name).url;
-    if (url.isEmpty())
-        return {};
     for (const QSharedPointer<Repository> &repository : m_repositories) {
-        if (repository->url() == url)
+        if (repository->name() == name)
             return repository;
     }
     return {};
 }
 
-void DownloadService::setStatus(const QString &status)
+void DownloadService::applyChanges(const QString &repositoryName, const QSet<QString> &install,
+                                   const QSet<QString> &remove)
 {
-    if (!status.isEmpty()) {
-        qCDebug(serviceLog) << "Status:" << status;
-        m_reported = true;
+    dismissProblem();
+    const QSharedPointer<Repository> found = repository(repositoryName);
+    if (!found) {
+        report(Problem(Problem::RepositoryError,
+                       tr("Skip downloading examples - unable to find repository for name: %1").arg(repositoryName)));
+        return;
     }
-    emit statusChanged(status);
+    RepositorySettings &settings = m_settings.repositories[repositoryName];
+    const PathGuard guard(repositoryName);
+    for (const QString &path : remove) {
+        // Only the folder the user saw, and only inside the repository folder (not its backups).
+        const QString folder = state(repositoryName, path).folder;
+        if (PathGuard::isBelow(folder, {guard.repositoryFolder()}))
+            guard.removeFolder(folder);
+        else if (!folder.isEmpty())
+            qCWarning(serviceLog) << "Not deleting a folder outside the repository folder:" << folder;
+        settings.removedExamples.insert(path);
+        m_settings.failedExamples[repositoryName].remove(path);
+        const Edit forget = [](ExampleState &s) { s.folder.clear(); };
+        // One on its way settles once it arrives, and is then not installed.
+        if (state(repositoryName, path).isBusy())
+            setState(repositoryName, path, state(repositoryName, path).state, forget);
+        else
+            settle(repositoryName, path, forget);
+    }
+    for (const QString &path : install) {
+        settings.removedExamples.remove(path);
+        // Added again by the user: whatever failed before is tried again now.
+        m_settings.failedExamples[repositoryName].remove(path);
+    }
+    save();
+    queue(*found, install, true);
+    emit documentationChanged();
+}
+
+void DownloadService::setUpdateInterval(quint32 days)
+{
+    if (m_settings.updatesCheckTimeoutDays == days)
+        return;
+    m_settings.updatesCheckTimeoutDays = days;
+    save();
+}
+
+void DownloadService::rescan()
+{
+    bool changed = false;
+    for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories))
+        changed = scanInstalled(repository->name()) || changed;
+    if (changed)
+        emit documentationChanged();
+}
+
+void DownloadService::dismissProblem()
+{
+    m_problem = Problem();
+    updateStatus();
 }
 
 void DownloadService::checkClients()
 {
-    const QList<QSharedPointer<Repository>> repositories = m_repositories;
     bool allReady = true;
-    for (const QSharedPointer<Repository> &repository : repositories) {
-        if (repository->isReady()) {
-            retryPending(repository.data());
+    for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories)) {
+        // A search under way ends by itself, successfully or not; restarting it would only start it again.
+        if (repository->isReady() || repository->isSearching()) {
+            allReady = allReady && repository->isReady();
             continue;
         }
         allReady = false;
-        // A search under way ends by itself, successfully or not; restarting it would only
-        // start it again.
-        if (repository->isSearching())
-            continue;
-        setStatus(QStringLiteral("%1 (%2)").arg(tr("API client is not ready - restarting"),
-                                                repository->url().toString()));
+        qCDebug(serviceLog).noquote() << QStringLiteral("%1 (%2)").arg(tr("API client is not ready - restarting"),
+                                                                    repository->url().toString());
+        setRepositoryState(*repository, RepositoryState::Connecting);
         repository->restart();
     }
     if (allReady)
         m_timer.stop();
 }
 
-void DownloadService::onFetched()
+void DownloadService::onFetched(Repository *repository)
 {
-    auto *repository = qobject_cast<Repository *>(sender());
-    if (!repository) {
-        setStatus(castError());
-        return;
+    const QString name = repository->name();
+    setRepositoryState(*repository, RepositoryState::Ready);
+    const Repository::Examples examples = repository->examples();
+    for (const Repository::ExamplePtr &example : examples) {
+        const QString path = example->path();
+        if (state(name, path).isBusy())
+            continue;
+        settle(name, path, [&example](ExampleState &s) {
+            s.name = example->name();
+            s.activity = example->lastActivity();
+        });
     }
-    const auto clear = qScopeGuard([this] { clearStatusWhenIdle(); });
-    emit updated();
 
-    // The options page saves its own copy: its interval and removals count from the next check.
-    reloadSettings();
+    const bool atStart = !m_fetchedOnce.contains(name);
+    m_fetchedOnce.insert(name);
     if (m_settings.updatesCheckTimeoutDays == 0) {
         qCDebug(serviceLog) << "Automatic updates disabled";
         return;
     }
-    const QString name = m_settings.repositoryName(repository->url());
+    // Examples whose last attempt failed are tried again whether the repository is due or not.
+    QSet<QString> paths = retryPaths(*repository, atStart);
     const QDate lastCheck = m_settings.updatesCheckedDate.value(name);
     const QDate today = QDate::currentDate();
-    const bool due = UpdateCheck::isDue(lastCheck, m_settings.updatesCheckTimeoutDays, today);
-    const Repository::Examples examples = repository->examples();
-    if (due) {
+    if (UpdateCheck::isDue(lastCheck, m_settings.updatesCheckTimeoutDays, today)) {
         qCDebug(serviceLog) << "Updating examples:" << examples.size();
-        recordCheck(name, today);
+        m_settings.updatesCheckedDate.insert(name, today);
+        save();
+        const QSet<QString> removed = m_settings.repositories.value(name).removedExamples;
+        const QHash<QString, ExampleFailure> failed = m_settings.failedExamples.value(name);
+        for (const Repository::ExamplePtr &example : examples) {
+            const QString path = example->path();
+            // A failed example waits for its retry; a removed one for the user.
+            const bool wanted = !removed.contains(path) && !failed.contains(path)
+                                && UpdateCheck::needsDownload(example->lastActivity(), lastCheck,
+                                                              QDir(exampleFolder(name, path)).exists());
+            if (wanted)
+                paths.insert(path);
+            else
+                qCDebug(serviceLog) << "Skip example:" << example->name();
+        }
     }
-    if (name.isEmpty()) {
-        if (due)
-            setStatus(tr("Skip downloading examples - unable to find repository for url: %1")
-                          .arg(repository->url().toString()));
-        return;
-    }
-
-    // Failed downloads and installations are tried again whether the repository is due or not.
-    QSet<QString> paths = pendingPaths(name, *repository);
-    const QSet<QString> removed = m_settings.repositories.value(name).removedExamples;
-    for (const Repository::ExamplePtr &example : examples) {
-        const QString path = example->path();
-        if (!due || paths.contains(path))
-            continue;
-        const bool wanted = !removed.contains(path)
-                            && UpdateCheck::needsDownload(example->lastActivity(), lastCheck,
-                                                          QDir(exampleFolder(name, path)).exists());
-        if (wanted)
-            paths.insert(path);
-        else
-            qCDebug(serviceLog) << "Skip example:" << example->name();
-    }
-    // Examples removed meanwhile or gone from the server are no longer waited for.
-    setPending(name, paths);
-    repository->download(paths);
+    queue(*repository, paths, false);
+    scheduleRetry();
 }
 
-QSet<QString> DownloadService::pendingPaths(const QString &repositoryName, const Repository &repository) const
+// The failed examples of the repository that may be tried again now. Failures of examples that are
+// gone from the server or were removed are forgotten.
+QSet<QString> DownloadService::retryPaths(const Repository &repository, bool atStart)
 {
-    const QSet<QString> removed = m_settings.repositories.value(repositoryName).removedExamples;
-    const QSet<QString> started = m_settings.updatesPendingExamples.value(repositoryName);
+    const QString name = repository.name();
+    QHash<QString, ExampleFailure> &failed = m_settings.failedExamples[name];
+    const QSet<QString> removed = m_settings.repositories.value(name).removedExamples;
+    const QDateTime now = QDateTime::currentDateTime();
     QSet<QString> paths;
-    for (const Repository::ExamplePtr &example : repository.examples()) {
-        const QString path = example->path();
-        if (!removed.contains(path)
-            && (started.contains(path) || !QDir(exampleFolder(repositoryName, path)).exists()))
-            paths.insert(path);
+    for (auto it = failed.begin(); it != failed.end();) {
+        const Repository::Examples examples = repository.examples();
+        const auto example = std::find_if(examples.cbegin(), examples.cend(),
+                                          [&it](const Repository::ExamplePtr &e) { return e->path() == it.key(); });
+        if (example == examples.cend() || removed.contains(it.key())) {
+            const QString path = it.key();
+            it = failed.erase(it);
+            saveSoon();
+            settle(name, path);
+            continue;
+        }
+        if (UpdateCheck::shouldRetry(*it, (*example)->lastActivity(), now, atStart))
+            paths.insert(it.key());
+        ++it;
     }
     return paths;
 }
 
-void DownloadService::retryPending(Repository *repository)
+void DownloadService::retryFailed()
 {
-    reloadSettings();
-    const QString name = m_settings.repositoryName(repository->url());
-    if (m_settings.updatesCheckTimeoutDays == 0 || name.isEmpty())
-        return;
-    // Once per session: a timer that keeps ticking for another repository must not make a loop
-    // of a permanently failing example.
-    QSet<QString> &retried = m_retriedOnTick[name];
-    QSet<QString> paths = pendingPaths(name, *repository) - retried;
-    for (auto it = paths.begin(); it != paths.end();)
-        it = repository->isBusy(*it) ? paths.erase(it) : std::next(it);
-    retried += paths;
-    setPending(name, m_settings.updatesPendingExamples.value(name) + paths);
-    repository->download(paths);
-}
-
-// Only the service writes the pending examples, so its copy is what is stored.
-void DownloadService::setPending(const QString &repositoryName, const QSet<QString> &paths)
-{
-    if (m_settings.updatesPendingExamples.value(repositoryName) == paths)
-        return;
-    if (paths.isEmpty())
-        m_settings.updatesPendingExamples.remove(repositoryName);
-    else
-        m_settings.updatesPendingExamples.insert(repositoryName, paths);
-    m_settings.savePendingExamples(Core::ICore::settings());
-}
-
-void DownloadService::reloadSettings()
-{
-    Settings fresh;
-    fresh.load(Core::ICore::settings());
-    // A date recorded here outlives an older one that another copy saved meanwhile.
-    const QHash<QString, QDate> &recorded = m_settings.updatesCheckedDate;
-    for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
-        const QDate stored = fresh.updatesCheckedDate.value(it.key());
-        if (it.value().isValid() && (!stored.isValid() || stored < it.value()))
-            fresh.updatesCheckedDate.insert(it.key(), it.value());
+    for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories)) {
+        if (repository->isReady() && m_fetchedOnce.contains(repository->name())
+            && m_settings.updatesCheckTimeoutDays != 0)
+            queue(*repository, retryPaths(*repository, false), false);
     }
-    fresh.updatesPendingExamples = m_settings.updatesPendingExamples;
-    m_settings = fresh;
+    scheduleRetry();
 }
 
-void DownloadService::recordCheck(const QString &repositoryName, const QDate &date)
+// Each attempt is recorded before it starts, as an interrupted one: if the IDE ends before it does,
+// the next start tries it again.
+void DownloadService::queue(Repository &repository, const QSet<QString> &paths, bool byUser)
 {
-    // m_settings was read from the store at the start of this check, so its dates are what is
-    // stored now (plus later ones remembered here). Only the dates are written, so that the other
-    // keys saved by the options page are never undone.
-    m_settings.updatesCheckedDate.insert(repositoryName, date);
-    m_settings.saveCheckedDates(Core::ICore::settings());
-}
-
-void DownloadService::onDownloaded(Repository::ExamplePtr example)
-{
-    if (!example)
+    const QString name = repository.name();
+    const QDateTime now = QDateTime::currentDateTime();
+    QSet<QString> selection;
+    for (const Repository::ExamplePtr &example : repository.examples()) {
+        const QString path = example->path();
+        if (!paths.contains(path) || state(name, path).isBusy() || selection.contains(path))
+            continue;
+        ExampleFailure &failure = m_settings.failedExamples[name][path];
+        failure = UpdateCheck::attempt(byUser ? ExampleFailure() : failure, Problem::Interrupted,
+                                       example->lastActivity(), now);
+        selection.insert(path);
+        setState(name, path, ExampleState::Queued, [](ExampleState &s) {
+            s.bytes = 0;
+            s.total = -1;
+        });
+    }
+    if (selection.isEmpty())
         return;
-    auto *repository = qobject_cast<Repository *>(sender());
-    const QString path = example->path();
-    // The repository keeps the path busy until its installation has ended, however it ends.
-    const QPointer<Repository> origin(repository);
-    const auto release = [origin, path] {
-        if (origin)
-            origin->release(path);
-    };
+    saveSoon();
+    repository.download(selection);
+}
 
+void DownloadService::onDownloaded(Repository *repository, const Repository::ExamplePtr &example)
+{
+    const QString name = repository->name();
+    const QString path = example->path();
     // The record does not keep the bytes once they are here: the repository's list must not hold
     // every archive of the session in memory.
     const QByteArray bytes = example->archive();
     example->setArchive(QByteArray());
     if (bytes.isEmpty()) {
-        setStatus(tr("The data is not downloaded for example: %1").arg(example->name()));
-        release();
+        fail(name, path, Problem(Problem::NotAnArchive,
+                                 tr("The data is not downloaded for example: %1").arg(example->name())));
         return;
     }
-    if (!repository) {
-        setStatus(castError());
+    if (!Settings::isSafeName(name) || !Example::isSafePath(path) || ExampleInstallation::isReservedName(path)) {
+        fail(name, path, Problem(Problem::Refused, tr("Skip saving example %1 - unusable folder name: %2")
+                                                             .arg(example->name(), Settings::isSafeName(name) ? path : name)));
         return;
     }
-    const QString name = m_settings.repositoryName(repository->url());
-    if (name.isEmpty()) {
-        setStatus(tr("Skip saving example %1 - unable to find repository name for url: %2")
-                      .arg(example->name(), repository->url().toString()));
-        release();
-        return;
-    }
-    if (!Settings::isSafeName(name) || !Example::isSafePath(path)
-        || ExampleInstallation::isReservedName(path)) {
-        setStatus(tr("Skip saving example %1 - unusable folder name: %2")
-                      .arg(example->name(), Settings::isSafeName(name) ? path : name));
-        release();
-        return;
-    }
-
+    const auto isRemoved = [this, name, path] {
+        return m_settings.repositories.value(name).removedExamples.contains(path);
+    };
     // Removed by the user while it was downloading or unpacking: not installed after all.
     const QString removed = tr("Example %1 was removed, so it is not installed").arg(example->name());
-    if (isRemovedNow(name, path)) {
-        setStatus(removed);
-        release();
-        clearStatusWhenIdle();
+    if (isRemoved()) {
+        onInstalled(name, path, Problem(Problem::NotInstalled, removed), false);
         return;
     }
 
+    setState(name, path, ExampleState::Installing);
     auto *installation = new ExampleInstallation(name, path, example, this);
-    installation->setRegistrationCheck([this, name, path, example, removed] {
-        if (!this->repository(name))
-            return tr("Skip registering example %1 - unable to find repository for name: %2")
-                .arg(example->name(), name);
-        return isRemovedNow(name, path) ? removed : QString();
+    installation->setRegistrationCheck([isRemoved, removed] {
+        return isRemoved() ? Problem(Problem::NotInstalled, removed) : Problem();
     });
-    const QString unpacking = tr("Unpacking example: %1").arg(example->name());
-    connect(installation, &ExampleInstallation::statusChanged, this, [this, unpacking](const QString &status) {
-        // Progress, not a problem to keep on show.
-        const bool reported = m_reported;
-        setStatus(status);
-        if (status == unpacking)
-            m_reported = reported;
-    });
-    connect(installation, &ExampleInstallation::finished, this,
-            [this, installation, release, name, path](bool installed) {
+    connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setProgress);
+    connect(installation, &ExampleInstallation::noticed, this, &DownloadService::report);
+    connect(installation, &ExampleInstallation::finished, this, [this, installation, name, path](bool installed) {
         installation->deleteLater();
-        release();
-        // A failed one stays pending and is tried again.
-        if (installed) {
-            QSet<QString> pending = m_settings.updatesPendingExamples.value(name);
-            pending.remove(path);
-            setPending(name, pending);
-        }
-        if (installation->hasRegistered())
-            notifyChanged();
-        clearStatusWhenIdle();
+        onInstalled(name, path, installed ? Problem() : installation->problem(), installation->hasRegistered());
     });
     installation->start(bytes);
 }
 
-// The user may remove an example while it is still downloading or unpacking; what is stored now
-// counts, not the copy read when the download was chosen.
-bool DownloadService::isRemovedNow(const QString &repositoryName, const QString &path) const
+void DownloadService::onInstalled(const QString &repositoryName, const QString &path, const Problem &problem,
+                                  bool registered)
 {
-    Settings stored;
-    stored.load(Core::ICore::settings());
-    return stored.repositories.value(repositoryName).removedExamples.contains(path);
+    const bool removed = m_settings.repositories.value(repositoryName).removedExamples.contains(path);
+    if (problem.isFailure() && !removed) {
+        if (registered)
+            scanInstalled(repositoryName);
+        fail(repositoryName, path, problem);
+    } else {
+        if (!problem.isNull())
+            report(problem);
+        m_settings.failedExamples[repositoryName].remove(path);
+        saveSoon();
+        const QFileInfo manifest(exampleFolder(repositoryName, path) + QLatin1Char('/') + ManifestWriter::manifestFileName());
+        settle(repositoryName, path, [&manifest, registered](ExampleState &s) {
+            s.problem = Problem();
+            if (!registered)
+                return;
+            s.folder = manifest.isFile() ? manifest.dir().canonicalPath() : QString();
+            s.installed = manifest.lastModified();
+        });
+    }
+    if (registered)
+        notifyChanged();
+    updateStatus();
 }
 
-bool DownloadService::isIdle() const
+void DownloadService::fail(const QString &repositoryName, const QString &path, const Problem &problem)
 {
-    return std::none_of(m_repositories.cbegin(), m_repositories.cend(),
-                        [](const QSharedPointer<Repository> &repository) { return repository->isBusy(); });
+    ExampleFailure &failure = m_settings.failedExamples[repositoryName][path];
+    if (!failure.at.isValid())
+        failure = UpdateCheck::attempt(failure, problem.kind(), state(repositoryName, path).activity,
+                                       QDateTime::currentDateTime());
+    failure.kind = Problem::kindName(problem.kind());
+    saveSoon();
+    setState(repositoryName, path, ExampleState::Failed, [&](ExampleState &s) {
+        s.problem = problem;
+        s.attempts = failure.attempts;
+        s.failedAt = failure.at;
+    });
+    report(problem);
+    scheduleRetry();
 }
 
-// Once nothing is left to do, the progress text goes; a problem reported meanwhile stays.
-void DownloadService::clearStatusWhenIdle()
+void DownloadService::setState(const QString &repositoryName, const QString &path, ExampleState::State state,
+                               const Edit &edit)
 {
-    if (!isIdle())
+    ExampleState &record = m_states[repositoryName][path];
+    const ExampleState::State before = record.state;
+    record.state = state;
+    if (record.name.isEmpty())
+        record.name = path;
+    if (edit)
+        edit(record);
+    if (before != state)
+        qCDebug(serviceLog) << "Example" << repositoryName << path << stateName(before) << "->" << stateName(state);
+    emit stateChanged(repositoryName, path);
+    updateStatus();
+}
+
+void DownloadService::settle(const QString &repositoryName, const QString &path, const Edit &edit)
+{
+    ExampleState record = state(repositoryName, path);
+    if (edit)
+        edit(record);
+    ExampleState::State resting = ExampleState::Available;
+    const auto failure = m_settings.failedExamples.value(repositoryName).constFind(path);
+    if (failure != m_settings.failedExamples.value(repositoryName).cend()) {
+        resting = ExampleState::Failed;
+        if (record.problem.isNull())
+            record.problem = Problem(Problem::kindFromName(failure->kind),
+                                     tr("The last attempt to install example %1 failed.").arg(record.name.isEmpty() ? path : record.name));
+        record.attempts = failure->attempts;
+        record.failedAt = failure->at;
+    } else if (record.isInstalled()) {
+        resting = record.installed.secsTo(record.activity) > 0 ? ExampleState::UpdateAvailable
+                                                               : ExampleState::Installed;
+    } else if (m_settings.repositories.value(repositoryName).removedExamples.contains(path)) {
+        resting = ExampleState::Removed;
+    }
+    record.state = resting;
+    setState(repositoryName, path, resting, [&record](ExampleState &s) { s = record; });
+}
+
+void DownloadService::setRepositoryState(Repository &repository, RepositoryState::State state,
+                                         const Problem &problem)
+{
+    RepositoryState &record = m_repositoryStates[repository.name()];
+    // A server that stays away is reported once, not at every restart.
+    if (state == RepositoryState::Failed && !(record.problem == problem))
+        report(problem);
+    record.state = state;
+    if (state != RepositoryState::Connecting)
+        record.problem = problem;
+    emit stateChanged(repository.name(), QString());
+}
+
+// Every folder below the repository folder that holds a manifest is an installed example, named
+// after the folder. True when the number of installed examples changed.
+bool DownloadService::scanInstalled(const QString &repositoryName)
+{
+    QHash<QString, QFileInfo> found;
+    QDirIterator walk(repositoryPathTemplate().arg(repositoryName), QStringList(ManifestWriter::manifestFileName()),
+                      QDir::Files | QDir::Readable | QDir::CaseSensitive, QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        walk.next();
+        const QString path = walk.fileInfo().dir().dirName();
+        if (!found.contains(path))
+            found.insert(path, walk.fileInfo());
+    }
+    QMap<QString, ExampleState> &records = m_states[repositoryName];
+    const int before = int(std::count_if(records.cbegin(), records.cend(),
+                                         [](const ExampleState &s) { return s.isInstalled(); }));
+    QStringList paths = records.keys();
+    for (auto it = found.cbegin(); it != found.cend(); ++it) {
+        if (!records.contains(it.key()))
+            paths.append(it.key());
+    }
+    for (const QString &path : qAsConst(paths)) {
+        const QFileInfo manifest = found.value(path);
+        const ExampleState current = state(repositoryName, path);
+        const QString folder = manifest.filePath().isEmpty() ? QString() : manifest.dir().canonicalPath();
+        if (current.folder == folder && current.installed == manifest.lastModified() && records.contains(path))
+            continue;
+        const Edit edit = [&folder, &manifest](ExampleState &s) {
+            s.folder = folder;
+            s.installed = folder.isEmpty() ? QDateTime() : manifest.lastModified();
+        };
+        if (current.isBusy())
+            setState(repositoryName, path, current.state, edit);
+        else
+            settle(repositoryName, path, edit);
+    }
+    return found.size() != before;
+}
+
+void DownloadService::setProgress(const QString &text)
+{
+    qCDebug(serviceLog).noquote() << "Progress:" << text;
+    m_progress = text;
+    m_problemShown = false;
+    emit progressChanged(text);
+    updateStatus();
+}
+
+void DownloadService::report(const Problem &problem)
+{
+    if (problem.isFailure())
+        qCWarning(serviceLog).noquote() << problem.text();
+    else
+        qCInfo(serviceLog).noquote() << problem.text();
+    m_problem = problem;
+    m_problemShown = true;
+    emit problemReported(problem);
+    updateStatus();
+}
+
+// Progress while work runs; a problem as it happens, and again once the work has ended.
+void DownloadService::updateStatus()
+{
+    const QString status = m_problemShown || !isBusy() ? m_problem.text() : m_progress;
+    if (status == m_status)
         return;
-    if (!m_reported)
-        setStatus(QString());
-    m_reported = false;
+    m_status = status;
+    emit statusChanged(status);
 }
 
 // Installations that end while an announcement is pending join it.
@@ -366,6 +555,36 @@ void DownloadService::notifyChanged()
 {
     if (!m_notifyTimer.isActive())
         m_notifyTimer.start();
+}
+
+void DownloadService::scheduleRetry()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime next;
+    for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories)) {
+        for (const ExampleFailure &failure : m_settings.failedExamples.value(repository->name())) {
+            const QDateTime at = UpdateCheck::nextAttempt(failure, now, false);
+            if (at.isValid() && (!next.isValid() || at < next))
+                next = at;
+        }
+    }
+    if (!next.isValid()) {
+        m_retryTimer.stop();
+        return;
+    }
+    m_retryTimer.start(int(qBound<qint64>(1000, now.msecsTo(next), MaximumTimerMs)));
+}
+
+void DownloadService::save()
+{
+    m_saveTimer.stop();
+    m_settings.save(m_store);
+}
+
+void DownloadService::saveSoon()
+{
+    if (!m_saveTimer.isActive())
+        m_saveTimer.start();
 }
 
 } // namespace Internal

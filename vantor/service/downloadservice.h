@@ -1,23 +1,28 @@
 #pragma once
 
+#include "examplestate.h"
+
 #include "plugin/settings.h"
-#include "repository/example.h"
+#include "repository/problem.h"
 #include "repository/repository.h"
 
 #include <QHash>
+#include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QSharedPointer>
 #include <QTimer>
 
-class tst_UpdateCheck;
-class tst_Installation;
+QT_BEGIN_NAMESPACE
+class QSettings;
+QT_END_NAMESPACE
 
 namespace Vantor {
 namespace Internal {
 
-// The one process-wide service that installs the examples of every configured repository and
-// keeps them up to date.
+// The plugin's engine: it owns the settings, the repositories and the state of every example, and
+// is the only one that decides what an example is doing, installs, removes and saves. Views read
+// its states and hand it the user's intent.
 class DownloadService : public QObject
 {
     Q_OBJECT
@@ -27,47 +32,82 @@ public:
     // installations tells it at most this often, and always once after the last one.
     static constexpr int NotifyIntervalMs = 250;
 
-    explicit DownloadService(QObject *parent = nullptr);
+    // `store` is the host's settings, where `settings` came from and where they are saved.
+    DownloadService(const Settings &settings, QSettings *store, QObject *parent = nullptr);
     ~DownloadService() override;
 
+    const Settings &settings() const { return m_settings; }
+    QSharedPointer<Repository> repository(const QString &name) const;
     Repository::Examples examples(const QString &repositoryName) const;
-    void download(const QString &repositoryName, const QSet<QString> &paths);
+    // Every example known of the repository, online or installed or removed, by path.
+    QMap<QString, ExampleState> states(const QString &repositoryName) const;
+    ExampleState state(const QString &repositoryName, const QString &path) const;
+    RepositoryState repositoryState(const QString &repositoryName) const;
+    // Examples queued, downloading or installing.
+    bool isBusy() const;
+    // What the status line shows: progress while work runs, then the last problem until dismissed.
+    QString statusText() const { return m_status; }
+
+    // The user's changes to a repository: removed examples are deleted and kept from the automatic
+    // update, added ones are downloaded (again, whatever failed before).
+    void applyChanges(const QString &repositoryName, const QSet<QString> &install, const QSet<QString> &remove);
+    void setUpdateInterval(quint32 days);
+    // Reads the installed examples of every repository from disk again.
+    void rescan();
+    // The user has seen the last problem, or started new work.
+    void dismissProblem();
 
 signals:
-    void updated();
+    // The one announcement of a change of an example's state; an empty path: of the repository.
+    void stateChanged(const QString &repositoryName, const QString &path);
+    void progressChanged(const QString &text);
+    void problemReported(const Vantor::Internal::Problem &problem);
     void statusChanged(const QString &status);
-
-private slots:
-    void onDownloaded(Vantor::Internal::Repository::ExamplePtr example);
-    void onFetched();
+    // The installed examples changed: the host re-reads them.
+    void documentationChanged();
 
 private:
-    QSharedPointer<Repository> repository(const QString &name) const;
-    void setStatus(const QString &status);
+    using Edit = std::function<void(ExampleState &)>;
+
+    void onFetched(Repository *repository);
+    void onDownloaded(Repository *repository, const Repository::ExamplePtr &example);
+    void onInstalled(const QString &repositoryName, const QString &path, const Problem &problem, bool registered);
     void checkClients();
+    void retryFailed();
+    QSet<QString> retryPaths(const Repository &repository, bool atStart);
+    void queue(Repository &repository, const QSet<QString> &paths, bool byUser);
+
+    // Every change of an example's state goes through here.
+    void setState(const QString &repositoryName, const QString &path, ExampleState::State state,
+                  const Edit &edit = {});
+    // The state of an example that nothing is happening to, from what is known of it.
+    void settle(const QString &repositoryName, const QString &path, const Edit &edit = {});
+    void setRepositoryState(Repository &repository, RepositoryState::State state, const Problem &problem = {});
+    void fail(const QString &repositoryName, const QString &path, const Problem &problem);
+    bool scanInstalled(const QString &repositoryName);
+
+    void setProgress(const QString &text);
+    void report(const Problem &problem);
+    void updateStatus();
     void notifyChanged();
-    void reloadSettings();
-    void recordCheck(const QString &repositoryName, const QDate &date);
-    // Examples of the list to try again whatever the check date says: not removed, and either
-    // started before without being installed, or without a folder.
-    QSet<QString> pendingPaths(const QString &repositoryName, const Repository &repository) const;
-    void retryPending(Repository *repository);
-    void setPending(const QString &repositoryName, const QSet<QString> &paths);
-    bool isRemovedNow(const QString &repositoryName, const QString &path) const;
-    bool isIdle() const;
-    void clearStatusWhenIdle();
+    void scheduleRetry();
+    void save();
+    void saveSoon();
 
     Settings m_settings;
-    QTimer m_timer;
+    QSettings *const m_store;
+    QTimer m_timer;       // restarts clients that are not ready
     QTimer m_notifyTimer; // runs while an installation has not been announced yet
+    QTimer m_retryTimer;  // the next retry of a failed example
+    QTimer m_saveTimer;   // bookkeeping of a burst of installations, saved together
     QList<QSharedPointer<Repository>> m_repositories;
-    // Per repository name, the examples the restart timer has tried again.
-    QHash<QString, QSet<QString>> m_retriedOnTick;
-    // A problem was reported since the service was last idle: the status line keeps it.
-    bool m_reported = false;
-
-    friend class ::tst_UpdateCheck;
-    friend class ::tst_Installation;
+    QHash<QString, QMap<QString, ExampleState>> m_states;
+    QHash<QString, RepositoryState> m_repositoryStates;
+    QSet<QString> m_fetchedOnce; // repositories whose list arrived since the start
+    QString m_progress;
+    Problem m_problem;
+    bool m_problemShown = false; // shown since the last progress
+    QString m_status;
 };
 
 } // namespace Internal

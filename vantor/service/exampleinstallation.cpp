@@ -284,8 +284,9 @@ void ExampleInstallation::start(const QByteArray &archive)
     QTemporaryDir staging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
                           + QLatin1String("-XXXXXX"));
     if (!staging.isValid()) {
-        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                  "There was an error while unarchiving"));
+        finish(false, Problem(Problem::LocalError,
+                              QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                          "There was an error while unarchiving")));
         return;
     }
     staging.setAutoRemove(false);
@@ -308,8 +309,9 @@ void ExampleInstallation::start(const QByteArray &archive)
     }
     if (!saveError.isEmpty()) {
         // A full disk or an unusable temporary folder is no fault of the archive.
-        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                  "Unable to save downloaded example: %1").arg(saveError));
+        finish(false, Problem(Problem::LocalError,
+                              QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                          "Unable to save downloaded example: %1").arg(saveError)));
         return;
     }
     qCDebug(serviceLog) << "Saved temp file:" << m_temporaryFile;
@@ -317,8 +319,9 @@ void ExampleInstallation::start(const QByteArray &archive)
     m_archive = Utils::Archive::unarchive(Utils::FilePath::fromString(m_temporaryFile),
                                           Utils::FilePath::fromString(m_staging + QLatin1Char('/') + unpackedName));
     if (!m_archive) {
-        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                  "Downloaded file is not an archive"));
+        finish(false, Problem(Problem::NotAnArchive,
+                              QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                          "Downloaded file is not an archive")));
         return;
     }
     m_archive->setParent(this);
@@ -350,12 +353,14 @@ void ExampleInstallation::onUnpacked(bool success)
         m_archive->deleteLater();
     m_archive = nullptr;
     if (m_limitReached) {
-        finish(false, tooLargeStatus(m_example));
+        finish(false, Problem(Problem::TooLarge, tooLargeStatus(m_example)));
         return;
     }
     if (!success) {
-        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                  "There was an error while unarchiving"));
+        // Whatever tar says: a broken archive and a full disk look alike from here.
+        finish(false, Problem(Problem::NotAnArchive,
+                              QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                          "There was an error while unarchiving")));
         return;
     }
     m_preparation.setFuture(QtConcurrent::run(prepare, m_staging + QLatin1Char('/') + unpackedName,
@@ -366,17 +371,18 @@ void ExampleInstallation::onPrepared()
 {
     const Prepared prepared = m_preparation.result();
     if (!prepared.refusal.isEmpty()) {
-        finish(false, prepared.refusal);
+        finish(false, Problem(Problem::TooLarge, prepared.refusal));
         return;
     }
-    const QString refusal = m_registrationCheck ? m_registrationCheck() : QString();
-    if (!refusal.isEmpty()) {
+    const Problem refusal = m_registrationCheck ? m_registrationCheck() : Problem();
+    if (!refusal.isNull()) {
         finish(false, refusal);
         return;
     }
     m_registered = true;
-    if (!replaceInstalled(prepared.version)) {
-        finish(false);
+    Problem replaceProblem;
+    if (!replaceInstalled(prepared.version, &replaceProblem)) {
+        finish(false, replaceProblem);
         return;
     }
     if (!ManifestWriter::createManifest(m_repositoryName, m_folder, m_example, prepared.picture)) {
@@ -385,8 +391,9 @@ void ExampleInstallation::onPrepared()
         // Put back as it was, there is nothing new to announce.
         if (!m_previous.isEmpty() && m_guard.rename(m_previous, m_folder))
             m_registered = false;
-        finish(false, QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                  "There was an error while creating example mainfest"));
+        finish(false, Problem(Problem::NoProjectFile,
+                              QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                          "There was an error while creating example mainfest")));
         return;
     }
     const QString recordPath = m_folder + QLatin1Char('/') + recordFileName;
@@ -401,7 +408,7 @@ void ExampleInstallation::onPrepared()
 
 // Moves the installed version aside (into the staging folder, which goes at the end) or into the
 // backup folder when the user changed it, then the new version into its place.
-bool ExampleInstallation::replaceInstalled(const QString &version)
+bool ExampleInstallation::replaceInstalled(const QString &version, Problem *problem)
 {
     const QFileInfo installed(m_folder);
     const QString previous = m_staging + QLatin1Char('/') + previousName;
@@ -415,15 +422,17 @@ bool ExampleInstallation::replaceInstalled(const QString &version)
         for (int n = 2; QFileInfo::exists(backup); ++n)
             backup = base + QLatin1Char('-') + QString::number(n);
         if (!m_guard.rename(m_folder, backup)) {
-            emit statusChanged(QCoreApplication::translate(
+            *problem = Problem(Problem::LocalError,
+                               QCoreApplication::translate(
                                    "Vantor::Internal::DownloadService",
                                    "Example %1 was modified and could not be kept as a backup, so it was not updated")
                                    .arg(m_path));
             return false;
         }
-        emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                       "Example %1 was modified; the previous version was kept in: %2")
-                               .arg(m_path, QDir::toNativeSeparators(backup)));
+        emit noticed(Problem(Problem::BackupKept,
+                             QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                         "Example %1 was modified; the previous version was kept in: %2")
+                                 .arg(m_path, QDir::toNativeSeparators(backup))));
     } else if (installed.exists()) {
         if (m_guard.rename(m_folder, previous))
             m_previous = previous;
@@ -433,22 +442,21 @@ bool ExampleInstallation::replaceInstalled(const QString &version)
     if (!m_guard.rename(version, m_folder)) {
         if (!m_previous.isEmpty())
             m_guard.rename(m_previous, m_folder);
-        emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                       "Unable to move example %1 into place")
-                               .arg(m_path));
+        *problem = Problem(Problem::LocalError, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                                            "Unable to move example %1 into place")
+                                                    .arg(m_path));
         return false;
     }
     return true;
 }
 
-void ExampleInstallation::finish(bool installed, const QString &status)
+void ExampleInstallation::finish(bool installed, const Problem &problem)
 {
     if (m_finished)
         return;
     m_finished = true;
     m_sizeTimer.stop();
-    if (!status.isEmpty())
-        emit statusChanged(status);
+    m_problem = problem;
     cleanUp();
     emit finished(installed);
 }

@@ -2,6 +2,7 @@
 
 #include "pathguard.h"
 
+#include "repository/problem.h"
 #include "repository/repository.h"
 
 #include <QFutureWatcher>
@@ -37,12 +38,14 @@ public:
                         const Repository::ExamplePtr &example, QObject *parent = nullptr);
     ~ExampleInstallation() override;
 
-    // Asked right before the new version replaces the installed one; a text refuses it, as status.
-    void setRegistrationCheck(const std::function<QString()> &check) { m_registrationCheck = check; }
+    // Asked right before the new version replaces the installed one; a problem refuses it.
+    void setRegistrationCheck(const std::function<Problem()> &check) { m_registrationCheck = check; }
     // Starts; finished() follows, also when nothing could be started.
     void start(const QByteArray &archive);
     // True once the example's folder was dealt with, whatever the result: listeners re-read it.
     bool hasRegistered() const { return m_registered; }
+    // Why it was not installed.
+    Problem problem() const { return m_problem; }
 
     // Folders and files the installation uses beside the examples; no example path may be one.
     static bool isReservedName(const QString &name);
@@ -59,7 +62,10 @@ public:
     };
 
 signals:
+    // Progress.
     void statusChanged(const QString &status);
+    // Worth telling although the installation goes on.
+    void noticed(const Vantor::Internal::Problem &problem);
     // Exactly once: true when the new version is in place with its manifest.
     void finished(bool installed);
 
@@ -68,8 +74,8 @@ private:
     void onPrepared();
     // Stops an unpacking that grew past the limits.
     void cancelUnpacking();
-    bool replaceInstalled(const QString &version);
-    void finish(bool installed, const QString &status = QString());
+    bool replaceInstalled(const QString &version, Problem *problem);
+    void finish(bool installed, const Problem &problem = {});
     void cleanUp();
 
     const QString m_repositoryName;
@@ -86,7 +92,8 @@ private:
     QFutureWatcher<Prepared> m_preparation;
     int m_unpackedLines = 0;
     bool m_limitReached = false;
-    std::function<QString()> m_registrationCheck;
+    std::function<Problem()> m_registrationCheck;
+    Problem m_problem;
     bool m_registered = false;
     bool m_finished = false;
 };

@@ -27,9 +27,13 @@ ExamplesDialog::ExamplesDialog(const Repository::Examples &examples, QWidget *pa
 {
     m_ui->setupUi(this);
     m_ui->filterLineEdit->setFiltering(true);
-    // The items store the project's web page.
-    installLocationMenu(m_ui->examplesListWidget,
-                        [](const QString &text) { return QUrl(text, QUrl::TolerantMode); });
+    // The items store the project's web page. The server chooses it: only a web address is handed
+    // to the desktop, never a local file or a custom scheme that would start another program.
+    installLocationMenu(m_ui->examplesListWidget, [](const QString &text) {
+        const QUrl url(text, QUrl::TolerantMode);
+        const QString scheme = url.scheme().toLower();
+        return scheme == QLatin1String("http") || scheme == QLatin1String("https") ? url : QUrl();
+    });
     connect(m_ui->filterLineEdit, &QLineEdit::textChanged, this, &ExamplesDialog::filterExamples);
 
     for (const Repository::ExamplePtr &example : examples) {

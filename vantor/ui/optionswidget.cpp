@@ -7,20 +7,13 @@
 #include "plugin/logging.h"
 #include "plugin/pathtemplates.h"
 #include "plugin/plugin.h"
-#include "repository/example.h"
 #include "service/downloadservice.h"
-#include "service/manifestwriter.h"
-#include "service/pathguard.h"
 
-#include <coreplugin/helpmanager.h>
-#include <coreplugin/icore.h>
 #include <coreplugin/messagebox.h>
 
 #include <QBrush>
 #include <QColor>
 #include <QDir>
-#include <QDirIterator>
-#include <QJsonObject>
 #include <QListWidgetItem>
 #include <QUrl>
 
@@ -29,25 +22,18 @@
 namespace Vantor {
 namespace Internal {
 
-namespace {
-
-Repository::Examples onlineExamples(const QString &repositoryName)
-{
-    DownloadService *service = Plugin::downloadService();
-    return service ? service->examples(repositoryName) : Repository::Examples();
-}
-
-} // namespace
-
 OptionsWidget::OptionsWidget()
     : m_ui(new Ui::OptionsWidget)
+    , m_service(Plugin::downloadService())
 {
-    m_settings.load(Core::ICore::settings());
     m_ui->setupUi(this);
-    m_ui->timeoutSpinBox->setValue(int(qMin<quint32>(m_settings.updatesCheckTimeoutDays, 99)));
+    // Texts of servers and archives are shown as they are, never as markup.
+    m_ui->statusLabel->setTextFormat(Qt::PlainText);
     m_ui->filterLineEdit->setFiltering(true);
+    const Settings settings = m_service ? m_service->settings() : Settings();
+    m_ui->timeoutSpinBox->setValue(int(qMin<quint32>(settings.updatesCheckTimeoutDays, 99)));
 
-    QStringList names = m_settings.repositories.keys();
+    QStringList names = settings.repositories.keys();
     std::sort(names.begin(), names.end());
     for (const QString &name : qAsConst(names)) {
         m_ui->repositoryComboBox->addItem(name);
@@ -58,7 +44,7 @@ OptionsWidget::OptionsWidget()
                "<tr><td style=\"width: 40%;\">Link:&nbsp;</td><td style=\"width: 60%;\">%2</td></tr>"
                "</tbody></table>")
                 .arg(QDir::toNativeSeparators(repositoryPathTemplate().arg(name)),
-                     m_settings.repositories.value(name).url.toString()),
+                     settings.repositories.value(name).url.toString().toHtmlEscaped()),
             Qt::ToolTipRole);
     }
 
@@ -71,190 +57,188 @@ OptionsWidget::OptionsWidget()
     connect(m_ui->filterLineEdit, &QLineEdit::textChanged, this, &OptionsWidget::filterExamples);
     connect(m_ui->addButton, &QPushButton::clicked, this, &OptionsWidget::addExamples);
     connect(m_ui->removeButton, &QPushButton::clicked, this, &OptionsWidget::removeExamples);
-    if (DownloadService *service = Plugin::downloadService()) {
-        connect(service, &DownloadService::updated, this, &OptionsWidget::scanInstalledExamples);
-        // The only place where a user sees what the service is doing or what went wrong.
-        connect(service, &DownloadService::statusChanged, m_ui->statusLabel, &QLabel::setText);
+    if (m_service) {
+        connect(m_service, &DownloadService::stateChanged, this, &OptionsWidget::updateItem);
+        connect(m_service, &DownloadService::statusChanged, m_ui->statusLabel, &QLabel::setText);
+        m_ui->statusLabel->setText(m_service->statusText());
     }
 
     scanInstalledExamples();
-    showExamples(m_ui->repositoryComboBox->currentText());
 }
 
 OptionsWidget::~OptionsWidget()
 {
+    // What the page showed has been seen; a problem of later work will be shown afresh.
+    if (m_service)
+        m_service->dismissProblem();
     delete m_ui;
+}
+
+QString OptionsWidget::currentRepository() const
+{
+    return m_ui->repositoryComboBox->currentText();
 }
 
 void OptionsWidget::scanInstalledExamples()
 {
-    bool changed = false;
-    for (auto it = m_settings.repositories.begin(); it != m_settings.repositories.end(); ++it) {
-        const int before = it->installedManifests.size();
-        it->installedManifests.clear();
-        QDirIterator walk(repositoryPathTemplate().arg(it.key()),
-                          QStringList(ManifestWriter::manifestFileName()),
-                          QDir::Files | QDir::Readable | QDir::CaseSensitive,
-                          QDirIterator::Subdirectories);
-        while (walk.hasNext()) {
-            walk.next();
-            it->installedManifests.append(walk.fileInfo());
-        }
-        if (it->installedManifests.size() != before)
-            changed = true;
-    }
-    showExamples(m_ui->repositoryComboBox->currentText());
-    if (changed)
-        emit Core::HelpManager::Signals::instance()->documentationChanged();
+    if (m_service)
+        m_service->rescan();
+    showExamples(currentRepository());
 }
 
 void OptionsWidget::showExamples(const QString &name)
 {
-    QListWidget *list = m_ui->examplesListWidget;
-    list->clear();
-    const Repository::Examples online = onlineExamples(name);
-    const auto entry = m_settings.repositories.constFind(name);
-    if (entry == m_settings.repositories.cend())
+    m_ui->examplesListWidget->clear();
+    if (!m_service)
         return;
-
-    for (const QFileInfo &manifest : entry->installedManifests) {
-        const QDir folder = manifest.dir();
-        auto item = new QListWidgetItem(folder.dirName());
-        QString status = tr("Updated");
-        const bool updateAvailable
-            = std::any_of(online.cbegin(), online.cend(), [&](const Repository::ExamplePtr &example) {
-                  return example->path().compare(item->text(), Qt::CaseSensitive) == 0
-                         && manifest.lastModified().secsTo(example->lastActivity()) > 0;
-              });
-        if (updateAvailable) {
-            item->setBackground(QBrush(QColor(226, 178, 182)));
-            status = tr("Update available");
-        }
-        const QString canonical = folder.canonicalPath();
-        item->setToolTip(
-            tr("<table><tbody>"
-               "<tr><td style=\"width: 40%;\">Location:&nbsp;</td><td style=\"width: 60%;\">%1</td></tr>"
-               "<tr><td style=\"width: 40%;\">Updated:&nbsp;</td><td style=\"width: 60%;\">%2</td></tr>"
-               "<tr><td style=\"width: 40%;\">Status:&nbsp;</td><td style=\"width: 60%;\">%3</td></tr>"
-               "</tbody></table>")
-                .arg(QDir::toNativeSeparators(canonical),
-                     manifest.lastModified().toLocalTime().toString(Qt::TextDate), status));
-        item->setData(Qt::UserRole, canonical);
-        list->addItem(item);
-    }
+    QStringList paths = m_service->states(name).keys() + m_toInstall.value(name).values();
+    paths.removeDuplicates();
+    for (const QString &path : qAsConst(paths))
+        updateItem(name, path);
+    // Every item of the repository shows until the filter changes again.
+    for (int row = 0; row < m_ui->examplesListWidget->count(); ++row)
+        m_ui->examplesListWidget->item(row)->setHidden(false);
 }
 
-void OptionsWidget::filterExamples(const QString &text)
+// An example is listed while it is installed, on its way or failed, or added by the user, and
+// not while the user has removed it.
+void OptionsWidget::updateItem(const QString &repositoryName, const QString &path)
+{
+    if (path.isEmpty() || repositoryName != currentRepository())
+        return;
+    const ExampleState state = m_service->state(repositoryName, path);
+    const bool listed = (state.isInstalled() || state.isBusy() || state.state == ExampleState::Failed
+                         || m_toInstall.value(repositoryName).contains(path))
+                        && !m_toRemove.value(repositoryName).contains(path);
+    QListWidget *list = m_ui->examplesListWidget;
+    const QList<QListWidgetItem *> found = list->findItems(path, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    QListWidgetItem *item = found.value(0);
+    if (!listed) {
+        delete item;
+        return;
+    }
+    if (!item) {
+        item = new QListWidgetItem(path);
+        list->addItem(item);
+        item->setHidden(isFilteredOut(path));
+    }
+    decorate(item, state);
+}
+
+void OptionsWidget::decorate(QListWidgetItem *item, const ExampleState &state) const
+{
+    QString status;
+    switch (state.state) {
+    case ExampleState::Installed: status = tr("Updated"); break;
+    case ExampleState::UpdateAvailable: status = tr("Update available"); break;
+    case ExampleState::Queued: status = tr("Waiting to download"); break;
+    case ExampleState::Downloading:
+        status = state.total > 0 ? tr("Downloading (%1%)").arg(state.bytes * 100 / state.total) : tr("Downloading");
+        break;
+    case ExampleState::Installing: status = tr("Installing"); break;
+    case ExampleState::Failed: status = tr("Failed: %1").arg(state.problem.message()); break;
+    case ExampleState::Available:
+    case ExampleState::Removed: break;
+    }
+    const bool update = state.state == ExampleState::UpdateAvailable;
+    item->setBackground(update ? QBrush(QColor(226, 178, 182)) : QBrush());
+    item->setData(Qt::UserRole, state.folder.isEmpty() ? QVariant() : QVariant(state.folder));
+    if (!state.isInstalled()) {
+        item->setToolTip(status.toHtmlEscaped());
+        return;
+    }
+    item->setToolTip(
+        tr("<table><tbody>"
+           "<tr><td style=\"width: 40%;\">Location:&nbsp;</td><td style=\"width: 60%;\">%1</td></tr>"
+           "<tr><td style=\"width: 40%;\">Updated:&nbsp;</td><td style=\"width: 60%;\">%2</td></tr>"
+           "<tr><td style=\"width: 40%;\">Status:&nbsp;</td><td style=\"width: 60%;\">%3</td></tr>"
+           "</tbody></table>")
+            .arg(QDir::toNativeSeparators(state.folder).toHtmlEscaped(),
+                 state.installed.toLocalTime().toString(Qt::TextDate), status.toHtmlEscaped()));
+}
+
+bool OptionsWidget::isFilteredOut(const QString &text) const
+{
+    return text.indexOf(m_ui->filterLineEdit->text(), 0, Qt::CaseInsensitive) == -1;
+}
+
+void OptionsWidget::filterExamples(const QString &)
 {
     QListWidget *list = m_ui->examplesListWidget;
-    for (int row = 0; row < list->count(); ++row) {
-        QListWidgetItem *item = list->item(row);
-        item->setHidden(item->text().indexOf(text, 0, Qt::CaseInsensitive) == -1);
-    }
+    for (int row = 0; row < list->count(); ++row)
+        list->item(row)->setHidden(isFilteredOut(list->item(row)->text()));
 }
 
 void OptionsWidget::addExamples()
 {
-    if (onlineExamples(m_ui->repositoryComboBox->currentText()).isEmpty()) {
+    const Repository::Examples online = m_service ? m_service->examples(currentRepository())
+                                                  : Repository::Examples();
+    if (online.isEmpty()) {
         Core::AsynchronousMessageBox::warning(tr("Examples Not Found"),
                                               tr("Check your online connection and try again later!"));
         return;
     }
-    ExamplesDialog dialog(onlineExamples(m_ui->repositoryComboBox->currentText()), this);
+    ExamplesDialog dialog(online, this);
     dialog.exec();
 
-    // Read again: the list may have been refilled while the dialog was open.
-    const QString name = m_ui->repositoryComboBox->currentText();
-    RepositorySettings &repository = m_settings.repositories[name];
+    // Read again: the repository may have changed while the dialog was open.
+    const QString name = currentRepository();
     QListWidget *list = m_ui->examplesListWidget;
     const QSet<QString> selected = dialog.selectedExamples();
     for (const QString &path : selected) {
         if (!list->findItems(path, Qt::MatchFixedString).isEmpty())
             continue;
-        repository.examplesToInstall.insert(path);
-        list->addItem(path);
+        // An installed example removed and added again before apply is neither deleted nor downloaded.
+        if (!m_toRemove[name].remove(path))
+            m_toInstall[name].insert(path);
+        updateItem(name, path);
     }
-    cancelOut(name);
 }
 
 void OptionsWidget::removeExamples()
 {
     QListWidget *list = m_ui->examplesListWidget;
-    const QList<QListWidgetItem *> selected = list->selectedItems();
+    QList<QListWidgetItem *> selected = list->selectedItems();
+    // Only what the user can see: items hidden by the filter keep their selection but are not meant.
+    selected.erase(std::remove_if(selected.begin(), selected.end(),
+                                  [](const QListWidgetItem *item) { return item->isHidden(); }),
+                   selected.end());
     if (selected.isEmpty()) {
         Core::AsynchronousMessageBox::information(
             tr("Examples Not Selected"),
             tr("Select examples to remove, press Remove button, then press Apply button to apply changes."));
         return;
     }
-    const QString name = m_ui->repositoryComboBox->currentText();
-    RepositorySettings &repository = m_settings.repositories[name];
-    for (QListWidgetItem *item : selected) {
-        repository.examplesToRemove.insert(item->text());
-        // Items added by "Add..." have no folder.
-        const QString folder = item->data(Qt::UserRole).toString();
-        if (!folder.isEmpty())
-            m_foldersToRemove[name].insert(item->text(), folder);
-        delete list->takeItem(list->row(item));
-    }
-    cancelOut(name);
-}
-
-// An example both added and removed before apply is neither downloaded nor deleted.
-void OptionsWidget::cancelOut(const QString &repositoryName)
-{
-    RepositorySettings &repository = m_settings.repositories[repositoryName];
-    const QSet<QString> both = QSet<QString>(repository.examplesToInstall)
-                                   .intersect(repository.examplesToRemove);
-    for (const QString &path : both) {
-        repository.examplesToInstall.remove(path);
-        repository.examplesToRemove.remove(path);
-        m_foldersToRemove[repositoryName].remove(path);
+    const QString name = currentRepository();
+    for (QListWidgetItem *item : qAsConst(selected)) {
+        const QString path = item->text();
+        delete item;
+        // One added and removed again before apply leaves no trace.
+        if (m_toInstall[name].remove(path))
+            continue;
+        m_toRemove[name].insert(path);
     }
 }
 
 void OptionsWidget::apply()
 {
-    for (auto it = m_settings.repositories.begin(); it != m_settings.repositories.end(); ++it) {
-        const QString &name = it.key();
-        RepositorySettings &repository = it.value();
+    if (!m_service)
+        return;
+    QStringList names = m_service->settings().repositories.keys();
+    std::sort(names.begin(), names.end());
+    for (const QString &name : qAsConst(names)) {
+        const QSet<QString> install = m_toInstall.take(name);
+        const QSet<QString> remove = m_toRemove.take(name);
         qCDebug(pluginLog) << "Repository:" << name;
-        qCDebug(pluginLog) << "Examples to install:" << repository.examplesToInstall;
-        qCDebug(pluginLog) << "Examples to remove:" << repository.examplesToRemove;
-        if (repository.examplesToRemove.isEmpty() && repository.examplesToInstall.isEmpty())
-            continue;
-
-        // Only the folders the removed items showed, and only inside the repository folder.
-        const PathGuard guard(name);
-        const QMultiHash<QString, QString> folders = m_foldersToRemove.value(name);
-        for (const QString &path : qAsConst(repository.examplesToRemove)) {
-            const QStringList pathFolders = folders.values(path);
-            for (const QString &folder : pathFolders) {
-                QList<QFileInfo> &manifests = repository.installedManifests;
-                manifests.erase(std::remove_if(manifests.begin(), manifests.end(),
-                                               [&folder](const QFileInfo &manifest) {
-                                                   return manifest.dir().canonicalPath() == folder;
-                                               }),
-                                manifests.end());
-                // Not even the backup folder beside it, which the guard would allow.
-                if (PathGuard::isBelow(folder, {guard.repositoryFolder()}))
-                    guard.removeFolder(folder);
-                else
-                    qCDebug(pluginLog) << "Not deleting a folder outside the repository folder:" << folder;
-            }
-            repository.removedExamples.insert(path);
-        }
-        for (const QString &path : qAsConst(repository.examplesToInstall))
-            repository.removedExamples.remove(path);
-
-        if (DownloadService *service = Plugin::downloadService())
-            service->download(name, repository.examplesToInstall);
-        emit Core::HelpManager::Signals::instance()->documentationChanged();
+        qCDebug(pluginLog) << "Examples to install:" << install;
+        qCDebug(pluginLog) << "Examples to remove:" << remove;
+        if (!install.isEmpty() || !remove.isEmpty())
+            m_service->applyChanges(name, install, remove);
     }
-
-    m_settings.updatesCheckTimeoutDays = quint32(m_ui->timeoutSpinBox->value());
-    // The check dates of this copy are as old as the page; the service's newer ones stay.
-    m_settings.saveExceptCheckedDates(Core::ICore::settings());
+    // Handed over: a second Apply or OK does nothing twice.
+    m_toInstall.clear();
+    m_toRemove.clear();
+    m_service->setUpdateInterval(quint32(m_ui->timeoutSpinBox->value()));
 }
 
 } // namespace Internal

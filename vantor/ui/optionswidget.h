@@ -1,21 +1,26 @@
 #pragma once
 
-#include "plugin/settings.h"
-
 #include <coreplugin/dialogs/ioptionspage.h>
 
 #include <QHash>
-#include <QMultiHash>
+#include <QSet>
+
+QT_BEGIN_NAMESPACE
+class QListWidgetItem;
+QT_END_NAMESPACE
 
 namespace Vantor {
 namespace Internal {
+
+class DownloadService;
+struct ExampleState;
 
 namespace Ui {
 class OptionsWidget;
 } // namespace Ui
 
-// The options page's widget: the repositories, the examples installed from the selected one,
-// "Add...", "Remove" and the update interval. Nothing is installed, deleted or saved before apply().
+// The options page's widget: a view of the engine's repositories and examples. "Add..." and
+// "Remove" record the user's intent; apply() hands it to the engine and starts afresh.
 class OptionsWidget : public Core::IOptionsPageWidget
 {
     Q_OBJECT
@@ -31,16 +36,19 @@ public slots:
     void showExamples(const QString &name);
 
 private:
+    void updateItem(const QString &repositoryName, const QString &path);
+    void decorate(QListWidgetItem *item, const ExampleState &state) const;
     void filterExamples(const QString &text);
+    bool isFilteredOut(const QString &text) const;
     void addExamples();
     void removeExamples();
-    void cancelOut(const QString &repositoryName);
+    QString currentRepository() const;
 
     Ui::OptionsWidget *m_ui = nullptr;
-    Settings m_settings;
-    // Per repository, the folders of the items that "Remove" took out of the list, by item text:
-    // apply deletes these, not whatever folder happens to carry the item's name.
-    QHash<QString, QMultiHash<QString, QString>> m_foldersToRemove;
+    DownloadService *m_service = nullptr;
+    // Per repository, what the user chose and has not applied yet.
+    QHash<QString, QSet<QString>> m_toInstall;
+    QHash<QString, QSet<QString>> m_toRemove;
 };
 
 } // namespace Internal

@@ -77,7 +77,7 @@ private slots:
 
     void init()
     {
-        m_repository = std::make_unique<Repository>(m_server.groupUrl("norvel/examples"));
+        m_repository = std::make_unique<Repository>("norvel", m_server.groupUrl("norvel/examples"));
         QVERIFY(QSignalSpy(m_repository.get(), &Repository::fetched).wait(5000));
         m_server.clearRequests();
         MessageLog::clear();
@@ -145,7 +145,6 @@ private slots:
             const auto example = exampleOf(arguments);
             delivered.insert(example->path());
             QCOMPARE(example->archive(), m_server.archive(example->id()));
-            QVERIFY(m_repository->isBusy(example->path())); // installing until released
             QCOMPARE(example->image().size(), QSize(128, 128 * 32 / (32 + 16 * m_ids.indexOf(example->id()))));
         }
         QCOMPARE(delivered, paths);
@@ -159,6 +158,7 @@ private slots:
         QTest::addColumn<int>("timeout"); // of a stalled transfer, shortened; 0: the default
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("log"); // what the debug messages, one per line, match
+        QTest::addColumn<int>("problem"); // of the failed archive, or of the picture of a delivered one
 
         const qint64 id = m_ids.at(0);
         const QString archive = GitLabServer::archiveRoute(id);
@@ -166,36 +166,37 @@ private slots:
         const QString archivePath = QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(id);
         const QString noPicture = "^Status: \"Unable to download image: ";
         QTest::newRow("archive 404") << id << archive << GitLabBehaviour::reply(404) << 0 << int(Failed)
-                                     << "^Status: \"Network error: .*archive.tar.gz.* Not Found\"$";
+                                     << "^Status: \"Network error: .*archive.tar.gz.* Not Found\"$" << int(Problem::NetworkError);
         QTest::newRow("archive stalled") << id << archive << GitLabBehaviour::noAnswer() << 300 << int(Failed)
-                                         << "^Transfer stalled, aborting: .*archive";
+                                         << "^Transfer stalled, aborting: .*archive" << int(Problem::TimedOut);
         // A byte every 50 ms keeps the transfer from stalling, but is far below the minimum rate.
         QTest::newRow("archive slow drip") << id << archive << GitLabBehaviour::drip(50) << 300 << int(Failed)
-                                           << "^Transfer too slow, aborting: .*archive";
+                                           << "^Transfer too slow, aborting: .*archive" << int(Problem::TimedOut);
         // Held in memory: refused while it arrives.
         QTest::newRow("archive larger than 256 MiB")
             << id << archive << GitLabBehaviour::reply(200, QByteArray(ApiClient::MaximumBodyBytes + 1, 'x'), "application/gzip")
-            << 0 << int(Failed) << "^Status: \"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$";
+            << 0 << int(Failed) << "^Status: \"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$" << int(Problem::TooLarge);
         // At most 5 hops, where Qt would follow 50.
         QTest::newRow("archive, 5 hops") << id << archive << GitLabBehaviour::redirect(archivePath).only(5) << 0
-                                         << int(WithPicture) << "";
+                                         << int(WithPicture) << "" << int(Problem::None);
         QTest::newRow("archive, endless") << id << archive << GitLabBehaviour::redirect(archivePath) << 0 << int(Failed)
-                                          << "^Status: \"Network error: ";
+                                          << "^Status: \"Network error: " << int(Problem::NetworkError);
         // No request is made for a picture URL that is empty or no web address.
+        // None on the server is no problem.
         QTest::newRow("avatar_url null") << m_duplicate << picture << GitLabBehaviour() << 0 << int(Delivered)
-                                         << "^No usable picture url: \"\".*" + noPicture + "\"$";
+                                         << "^No usable picture url: \"\"" << int(Problem::None);
         QTest::newRow("avatar_url a local file") << m_localAvatar << picture << GitLabBehaviour() << 0 << int(Delivered)
-            << "^No usable picture url: \"file:///etc/passwd\".*" + noPicture + "file:///etc/passwd\"$";
+            << "^No usable picture url: \"file:///etc/passwd\".*" + noPicture + "file:///etc/passwd\"$" << int(Problem::PictureUnavailable);
         // Reported by the request first.
         const QString failedPicture = "^Status: \"Network error: .*" + noPicture + m_server.url().toString();
         QTest::newRow("picture 404") << id << picture << GitLabBehaviour::reply(404) << 0 << int(Delivered)
-                                     << failedPicture;
+                                     << failedPicture << int(Problem::PictureUnavailable);
         QTest::newRow("picture https to https") << m_httpsAvatar << picture << GitLabBehaviour() << 0 << int(WithPicture)
-                                               << "";
+                                               << "" << int(Problem::None);
         QTest::newRow("picture https to http, refused") << m_httpAvatar << picture << GitLabBehaviour() << 0
-            << int(Delivered) << "^Status: \"Network error: Insecure redirect\".*" + noPicture + "https://";
+            << int(Delivered) << "^Status: \"Network error: Insecure redirect\".*" + noPicture + "https://" << int(Problem::PictureUnavailable);
         QTest::newRow("picture redirect to a local file") << id << picture
-            << GitLabBehaviour::redirect("file:///etc/passwd", 302) << 0 << int(Delivered) << failedPicture;
+            << GitLabBehaviour::redirect("file:///etc/passwd", 302) << 0 << int(Delivered) << failedPicture << int(Problem::PictureUnavailable);
     }
 
     // One example fails in part or whole; another downloaded beside it still arrives.
@@ -207,6 +208,7 @@ private slots:
         QFETCH(int, timeout);
         QFETCH(int, outcome);
         QFETCH(QString, log);
+        QFETCH(int, problem);
         if (timeout)
             ApiClient::setTransferTimeout(timeout);
         m_server.setBehaviour(route, behaviour);
@@ -214,12 +216,16 @@ private slots:
         const QString goodPath = serverPath(m_ids.at(1));
         QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
         QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
+        QSignalSpy problems(m_repository.get(), &Repository::problemOccurred);
         QElapsedTimer elapsed;
         elapsed.start();
         m_repository->download({path, goodPath});
         QTRY_COMPARE(failed.count() + downloaded.count(), 2);
         QVERIFY(elapsed.elapsed() >= timeout * 95 / 100); // coarse timers may fire 5 % early
         QCOMPARE(failed.count(), outcome == Failed ? 1 : 0);
+        const QVariantList reported = failed.isEmpty() ? problems.value(0) : failed.first().mid(1);
+        QCOMPARE(int(reported.value(0).value<Problem>().kind()), problem);
+        QCOMPARE(problems.count(), outcome == Delivered && problem != Problem::None ? 1 : 0);
         for (const QList<QVariant> &arguments : failed + downloaded) {
             const auto example = exampleOf(arguments);
             const bool broken = example->path() == path;
@@ -230,8 +236,6 @@ private slots:
             QCOMPARE(example->archive(), m_server.archive(example->id()));
             QCOMPARE(example->image().isNull(), broken && outcome == Delivered);
         }
-        QCOMPARE(m_repository->isBusy(path), outcome != Failed); // installing until released
-        QVERIFY(m_repository->isBusy(goodPath));
         QCOMPARE(m_server.requestCount("^/uploads/x.png$"), 0); // never asked over plain http
         const QString messages = MessageLog::messages().join('\n');
         const auto options = QRegularExpression::MultilineOption | QRegularExpression::DotMatchesEverythingOption;
@@ -240,28 +244,15 @@ private slots:
         QVERIFY(m_server.requestCount(route) <= 3 * (1 + ApiClient::MaximumRedirects));
     }
 
-    // Which examples a selection downloads: one per path, once at a time until released.
+    // Of two examples with one path only the first in list order (the newest) is downloaded.
     void selection()
     {
         QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
-        // Of two examples with one path only the first in list order (the newest) is downloaded.
         const QString twice = serverPath(m_duplicate);
         m_repository->download({twice});
         QTRY_COMPARE(downloaded.count(), 1);
         QCOMPARE(exampleOf(downloaded.first())->id(), m_duplicate);
-
-        const QString path = serverPath(m_ids.at(3));
-        m_repository->download({path});
-        m_repository->download({path}); // skipped: in progress
-        QTRY_COMPARE(downloaded.count(), 2);
-        QVERIFY(m_repository->isBusy(path)); // installing now
-        m_repository->download({path}); // skipped again
-        QCOMPARE(MessageLog::messages().filter(QString("Skip example already in progress: \"%1\"").arg(path)).size(), 2);
-        m_repository->release(path);
-        QVERIFY(!m_repository->isBusy(path));
-        m_repository->download({path});
-        QTRY_COMPARE(downloaded.count(), 3);
-        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 3);
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
     }
 
     void restart()
@@ -277,8 +268,6 @@ private slots:
         m_repository->restart();
         QVERIFY(!m_repository->isReady());
         QCOMPARE(m_repository->examples(), before);
-        for (const QString &path : paths)
-            QVERIFY(!m_repository->isBusy(path));
         // The old client's workers are released at once, not when their answers come.
         QTRY_COMPARE_WITH_TIMEOUT(activeWorkers(), 0, 300);
 

@@ -76,7 +76,11 @@ class tst_OptionsPage : public QObject
 
 public:
     // The file URL handler: the names of the folders opened.
-    Q_INVOKABLE void openLocation(const QUrl &url) { m_opened.append(QFileInfo(url.toLocalFile()).fileName()); }
+    Q_INVOKABLE void openLocation(const QUrl &url)
+    {
+        m_opened.append(QFileInfo(url.toLocalFile()).fileName());
+        m_openedUrls.append(url.toString());
+    }
 
 private slots:
     void initTestCase()
@@ -90,7 +94,8 @@ private slots:
             const QString avatar = m_work.filePath(path + ".png");
             QVERIFY(TestProjects::writePng(avatar, {64, 64}) && TestProjects::writeQmakeProject(m_work.filePath(path), path));
             const GitLabServer::ProjectOptions options{name.section(':', 1), path, {}, {}, {}, activity, avatar};
-            QVERIFY2(m_server.addProject(group, m_work.filePath(path), options), qPrintable(m_server.errorString()));
+            m_ids.insert(path, m_server.addProject(group, m_work.filePath(path), options));
+            QVERIFY2(m_ids.value(path), qPrintable(m_server.errorString()));
         }
         m_demo = demo + '|' + m_server.groupUrl("norvel/examples").toString() + '|';
     }
@@ -146,14 +151,10 @@ private slots:
                                      "press Apply button to apply changes."}));
         QCOMPARE(texts(list()), QStringList({"alpha", "box"}));
 
-        // An interval beyond the spin box shows, and is saved, as its maximum. The page's copy of the
-        // settings is as old as the page: a check the service recorded meanwhile stays.
+        // An interval beyond the spin box shows, and is saved, as its maximum.
         QCOMPARE(child<QSpinBox>("timeoutSpinBox")->value(), 99);
-        const QStringList today("alpha|" + QDate::currentDate().toString("dd.MM.yyyy"));
-        Core::ICore::settings()->setValue("Vantor/UpdatesCheckedDate", today);
         m_widget->apply();
         QCOMPARE(Core::ICore::settings()->value("Vantor/UpdatesCheckTimeoutDays").toInt(), 99);
-        QCOMPARE(Core::ICore::settings()->value("Vantor/UpdatesCheckedDate").toStringList(), today);
     }
 
     void addAndApply_data()
@@ -252,16 +253,16 @@ private slots:
         QFETCH(QString, removedAt);
         open();
         DownloadService *service = Plugin::downloadService();
-        QSignalSpy statuses(service, &DownloadService::statusChanged);
-        connect(service, &DownloadService::statusChanged, m_widget.get(), [&](const QString &status) {
+        QSignalSpy statuses(service, &DownloadService::progressChanged);
+        connect(service, &DownloadService::progressChanged, m_widget.get(), [&](const QString &status) {
             if (status == removedAt)
-                TestSupport::writeVantorSettings({m_demo + "tool"});
+                service->applyChanges(demo, {}, {"tool"});
         });
-        service->download(demo, {"tool"});
+        service->applyChanges(demo, {"tool"}, {});
 
         const QString dropped = "Example Console Tool was removed, so it is not installed";
-        QTRY_VERIFY_WITH_TIMEOUT(TestSupport::texts(statuses).contains(dropped), 10000);
-        QCOMPARE(child<QLabel>("statusLabel")->text(), dropped);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("statusLabel")->text(), dropped, 10000);
+        QCOMPARE(service->state(demo, "tool").state, ExampleState::Removed);
         QCOMPARE(TestSupport::texts(statuses).contains("Unpacking example: Console Tool"), removedAt.startsWith("Unpacking"));
         QCOMPARE(QDir(folder(QString())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         QCOMPARE(QDir::temp().entryList({"tool-*"}), QStringList());
@@ -308,15 +309,120 @@ private slots:
         connect(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged,
                 m_widget.get(), [&] { listed.append(list()->count()); });
         QVERIFY(install("extra"));
-        emit Plugin::downloadService()->updated();
+        m_widget->scanInstalledExamples();
         QCOMPARE(listed, QList<int>({4}));
         QVERIFY(QDir(folder("extra")).removeRecursively() && install("more"));
-        emit Plugin::downloadService()->updated();
+        m_widget->scanInstalledExamples();
         QCOMPARE(listed, QList<int>({4}));
         QCOMPARE(texts(list()), QStringList({"Chart", "hello", "more", "tool"}));
     }
 
+    // Apply hands the user's changes over once; later changes in the same dialog work.
+    void changesAfterApply()
+    {
+        open({m_demo + "tool"}); // "tool" removed before
+        QSignalSpy changed(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
+        addInDialog({"tool", "chart"});
+        m_widget->apply();
+        m_widget->apply(); // then OK: nothing twice
+        QCOMPARE(changed.count(), 1);
+        for (const char *path : {"tool", "chart"})
+            QTRY_VERIFY(QFileInfo::exists(folder(path + QString("/examples-manifest.xml"))));
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 2);
+        QCOMPARE(storedRemoved(), QStringList(""));
+
+        // Removed after it was added and applied: gone, and kept from coming back.
+        QTRY_COMPARE(texts(list()), QStringList({"chart", "tool"}));
+        select(list(), {"tool"});
+        child<QPushButton>("removeButton")->click();
+        m_widget->apply();
+        QVERIFY(!QFileInfo::exists(folder("tool")));
+        QCOMPARE(storedRemoved(), QStringList("tool"));
+        QCOMPARE(texts(list()), QStringList("chart"));
+
+        // Added again after that apply: downloaded again, no longer removed.
+        addInDialog({"tool"});
+        m_widget->apply();
+        QTRY_VERIFY(QFileInfo::exists(folder("tool/examples-manifest.xml")));
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 3);
+        QCOMPARE(storedRemoved(), QStringList(""));
+        QTRY_COMPARE(texts(list()), QStringList({"chart", "tool"}));
+    }
+
+    // Remove takes only the selected items the user can see; a refill keeps removed ones out.
+    void removeActsOnVisibleSelection()
+    {
+        QVERIFY(install("hello") && install("tool") && install("chart"));
+        open();
+        select(list(), {"hello"});
+        child<QLineEdit>("filterLineEdit")->setText("o");
+        QVERIFY(list()->findItems("hello", Qt::MatchExactly)[0]->isHidden() == false);
+        child<QLineEdit>("filterLineEdit")->setText("t");
+        select(list(), {"tool"});
+        child<QPushButton>("removeButton")->click();
+        child<QLineEdit>("filterLineEdit")->clear();
+        QCOMPARE(texts(list()), QStringList({"chart", "hello"}));
+        m_widget->showExamples(demo);
+        QCOMPARE(texts(list()), QStringList({"chart", "hello"}));
+        m_widget->apply();
+        QVERIFY(QFileInfo::exists(folder("hello/examples-manifest.xml")));
+        QVERIFY(!QFileInfo::exists(folder("tool")));
+    }
+
+    // One of three archives fails: the problem stays on the status line once the others are in.
+    void problemStaysOnStatusLine()
+    {
+        m_server.setBehaviour(GitLabServer::archiveRoute(m_ids.value("tool")), GitLabBehaviour::reply(500));
+        open();
+        addInDialog({"hello", "tool", "chart"});
+        m_widget->apply();
+        QTRY_VERIFY(!Plugin::downloadService()->isBusy());
+        const QString status = child<QLabel>("statusLabel")->text();
+        QVERIFY2(status.startsWith("Network error: ") && status.contains("tried again later"), qPrintable(status));
+        QCOMPARE(child<QLabel>("statusLabel")->textFormat(), Qt::PlainText);
+        QTest::qWait(DownloadService::NotifyIntervalMs * 2);
+        QCOMPARE(child<QLabel>("statusLabel")->text(), status);
+        m_server.clearBehaviours();
+    }
+
+    // The server chooses the web address: only http and https reach the desktop.
+    void dialogOpensOnlyWebAddresses()
+    {
+        Repository::Examples examples;
+        for (const QString url : {"http://host/a", "https://host/b", "file:///etc/passwd", "vnc://host/c"})
+            examples.append(Repository::ExamplePtr::create(
+                TestSupport::projectJson(QUrl(url).path().mid(1).replace('/', '-'), {{"web_url", url}})));
+        ExamplesDialog dialog(examples);
+        dialog.show();
+        m_openedUrls.clear();
+        auto dialogList = dialog.findChild<QListWidget *>("examplesListWidget");
+        dialogList->selectAll();
+        for (const char *scheme : {"http", "https", "file", "vnc"})
+            QDesktopServices::setUrlHandler(scheme, this, "openLocation");
+        QTimer::singleShot(0, [] {
+            auto menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().value(0)).center());
+        });
+        emit dialogList->customContextMenuRequested(dialogList->visualItemRect(dialogList->item(0)).center());
+        for (const char *scheme : {"http", "https", "file", "vnc"})
+            QDesktopServices::unsetUrlHandler(scheme);
+        QCOMPARE(m_openedUrls, QStringList({"http://host/a", "https://host/b"}));
+    }
+
 private:
+    // Chooses the examples in the selection dialog and accepts it.
+    void addInDialog(const QStringList &paths)
+    {
+        QTimer::singleShot(0, [paths] {
+            auto dialog = qobject_cast<ExamplesDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            select(dialog->findChild<QListWidget *>("examplesListWidget"), paths);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        });
+        child<QPushButton>("addButton")->click();
+    }
+
     // The plugin's private object (page and service) over these settings, and the page's widget.
     // Waits for the server's list when a repository is the test server's group.
     void open(const QStringList &repositories = {}, const QVariantMap &values = {{"UpdatesCheckTimeoutDays", 0}})
@@ -337,6 +443,8 @@ private:
     std::unique_ptr<VantorPluginPrivate> m_plugin;
     std::unique_ptr<OptionsWidget> m_widget;
     QStringList m_opened;
+    QStringList m_openedUrls;
+    QHash<QString, qint64> m_ids; // of the server's projects, by path
 };
 
 QTEST_MAIN(tst_OptionsPage)

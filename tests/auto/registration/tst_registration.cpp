@@ -1,5 +1,6 @@
 #include "plugin/pathtemplates.h"
 #include "plugin/registration.h"
+#include "plugin/settings.h"
 
 #include <testprojects.h>
 #include <testsupport.h>
@@ -78,7 +79,9 @@ void tst_Registration::rewrite()
     QSignalSpy setupFinished(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::setupFinished);
     {
         QSettings file(path, QSettings::IniFormat);
-        registerInstalledExamples(&file);
+        Settings settings;
+        settings.load(&file);
+        registerInstalledExamples(&file, settings);
     }
     QCOMPARE(setupFinished.count(), created.isEmpty() ? 0 : 1);
     QCOMPARE(QSettings(path, QSettings::IniFormat).value("Help/InstalledExamples").toStringList(), expand(after));

@@ -6,7 +6,6 @@
 #include <testprojects.h>
 #include <testsupport.h>
 
-#include <coreplugin/helpmanager.h>
 #include <coreplugin/icore.h>
 
 #include <QTemporaryDir>
@@ -23,6 +22,13 @@ QString repositoryFolder() { return examplePathTemplate().arg(repositoryName, QS
 QString exampleFolder(const QString &path) { return examplePathTemplate().arg(repositoryName, path); }
 QString checkedToday() { return repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy"); }
 
+std::unique_ptr<DownloadService> startService()
+{
+    Settings settings;
+    settings.load(Core::ICore::settings());
+    return std::make_unique<DownloadService>(settings, Core::ICore::settings());
+}
+
 int installedCount()
 {
     int installed = 0;
@@ -37,10 +43,9 @@ struct Announcements : QObject
 {
     QList<int> installed;
 
-    Announcements()
+    explicit Announcements(DownloadService *service)
     {
-        connect(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged, this,
-                [this] { installed.append(installedCount()); });
+        connect(service, &DownloadService::documentationChanged, this, [this] { installed.append(installedCount()); });
     }
     // Told after the last installation, and never when nothing was installed.
     bool toldOf(int count) const { return count ? installed.value(installed.size() - 1) == count : installed.isEmpty(); }
@@ -79,21 +84,22 @@ private slots:
 
     void oneInstallationPerPath()
     {
-        const Announcements announcements;
-        DownloadService service;
+        const auto service = startService();
+        const Announcements announcements(service.get());
         QTRY_VERIFY_WITH_TIMEOUT(announcements.toldOf(3), 30000);
-        QSignalSpy documentation(Core::HelpManager::Signals::instance(), &Core::HelpManager::Signals::documentationChanged);
+        QSignalSpy documentation(service.get(), &DownloadService::documentationChanged);
 
         // Asked twice while the first is still under way: one download, one unpacking.
-        service.download(repositoryName, {"clock"});
-        service.download(repositoryName, {"clock"});
+        service->applyChanges(repositoryName, {"clock"}, {});
+        service->applyChanges(repositoryName, {"clock"}, {});
+        documentation.clear(); // the user's changes are told at once
         QVERIFY(documentation.wait(20000));
         QTest::qWait(500);
         QCOMPARE(documentation.count(), 1);
         QCOMPARE(archiveRequests(), 2);
         // Once installed, it may come again.
-        service.download(repositoryName, {"clock"});
-        QVERIFY(documentation.wait(20000));
+        service->applyChanges(repositoryName, {"clock"}, {});
+        QTRY_COMPARE_WITH_TIMEOUT(documentation.count(), 3, 20000);
         QCOMPARE(archiveRequests(), 3);
         QCOMPARE(TestSupport::readManifest(exampleFolder("clock")).projectPath, QString("clock.pro"));
     }
@@ -127,8 +133,8 @@ private slots:
             qputenv("TMPDIR", m_work.filePath("not-a-folder").toLocal8Bit());
         const int installedFirst = special == "killed" ? 3 : special.isEmpty() ? 2 : 0;
         {
-            const Announcements announcements;
-            DownloadService service;
+            const auto service = startService();
+            const Announcements announcements(service.get());
             QTRY_VERIFY_WITH_TIMEOUT(installedCount() == installedFirst && announcements.toldOf(installedFirst)
                                          && archiveRequests() == 1 && m_server.inFlight() == 0
                                          && ApiClient::downloadPool()->activeThreadCount() == 0,
@@ -145,16 +151,18 @@ private slots:
             QVERIFY(writeFiles(exampleFolder(".unpack-clock-AbC123"), {{"unpacked/clock.pro", "TEMPLATE = app\n"}}));
             QVERIFY(writeFile(QDir::tempPath(), "clock-AbC123.tar.gz", "half an archive"));
             QVERIFY(writeFile(QDir::tempPath(), "foreign.tar.gz", "not ours"));
-            settings->setValue("Vantor/UpdatesPendingExamples", QStringList(repositoryName + "|clock"));
+            const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
+            settings->setValue("Vantor/UpdatesFailedExamples",
+                               QStringList(QStringList{repositoryName, "clock", "interrupted", "1", now, now}.join('|')));
             settings->sync();
         } else {
             QVERIFY(!QFileInfo::exists(exampleFolder("clock")));
-            QVERIFY(settings->value("Vantor/UpdatesPendingExamples").toStringList().value(0).startsWith(repositoryName + "|clock"));
+            QVERIFY(settings->value("Vantor/UpdatesFailedExamples").toStringList().value(0).startsWith(repositoryName + "|clock|"));
         }
 
         m_server.clearRequests();
-        const Announcements announcements;
-        DownloadService service;
+        const auto service = startService();
+        const Announcements announcements(service.get());
         QTRY_VERIFY_WITH_TIMEOUT(installedCount() == 3 && announcements.toldOf(3), 20000);
         QTest::qWait(300);
         // Nothing installed is fetched again.
@@ -162,7 +170,7 @@ private slots:
         QCOMPARE(TestSupport::readManifest(exampleFolder("clock")).projectPath, QString("clock.pro"));
         QCOMPARE(QDir(repositoryFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
                  (QStringList{"clock", "notes", "sensor-log"}));
-        QVERIFY(!settings->contains("Vantor/UpdatesPendingExamples"));
+        QTRY_VERIFY(!settings->contains("Vantor/UpdatesFailedExamples"));
         QCOMPARE(QDir(repositoryFolder()).entryList({".unpack-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
         QCOMPARE(QDir::temp().entryList({"*.tar.gz"}, QDir::Files), special == "killed" ? QStringList{"foreign.tar.gz"} : QStringList());
         QFile::remove(QDir::temp().filePath("foreign.tar.gz"));

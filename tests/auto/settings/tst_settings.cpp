@@ -146,7 +146,7 @@ private slots:
                                                  : QStringList());
     }
 
-    // Saved, loaded back, then only the check dates saved.
+    // Saved and loaded back, failed examples included.
     void roundTrip()
     {
         Settings original;
@@ -157,8 +157,9 @@ private slots:
         RepositorySettings &a = original.repositories["A"];
         a.url = QUrl("HTTPS://Host.Example:443/group/sub");
         a.removedExamples = {"one", "two"};
-        a.examplesToInstall = {"never stored"};
         original.repositories["B"].url = QUrl("http://127.0.0.1:8080/g");
+        const QDateTime at(QDate(2024, 3, 5), QTime(10, 0), Qt::UTC);
+        original.failedExamples["A"].insert("one", {"server", 2, at, at.addDays(-1)});
 
         const QString path = newFile();
         QSettings raw(path, QSettings::IniFormat);
@@ -182,26 +183,17 @@ private slots:
         QCOMPARE(loaded.serviceRestartTimeoutSeconds, 120u);
         QCOMPARE(describe(loaded), (QStringList{"A=2024-03-05", "A>https://host.example:443/group/sub>one,two",
                                                 "B=invalid", "B>http://127.0.0.1:8080/g>"}));
-        QVERIFY(loaded.repositories.value("A").examplesToInstall.isEmpty());
-        QCOMPARE(loaded.repositoryName(QUrl("http://127.0.0.1:8080/g")), QString("B"));
-        QCOMPARE(loaded.repositoryName(QUrl("http://127.0.0.1:8080/other")), QString());
+        QCOMPARE(loaded.failedExamples, original.failedExamples);
 
-        // Someone else saves meanwhile; a long-lived copy stores its check dates and undoes nothing.
-        raw.setValue("Vantor/Repositories", QStringList{"A|u|gone"});
-        loaded.updatesCheckTimeoutDays = 9;
-        loaded.updatesCheckedDate = {{"A", QDate(2023, 12, 31)}};
-        loaded.saveCheckedDates(&raw);
-        loaded.saveCheckedDates(&raw); // nothing new: the shared settings are left as they were
-        QCOMPARE(raw.group(), QString());
-        QSettings reread(path, QSettings::IniFormat);
-        QCOMPARE(reread.value("Vantor/UpdatesCheckedDate").toStringList(), QStringList{"A|31.12.2023"});
-        QCOMPARE(reread.value("Vantor/UpdatesCheckTimeoutDays").toUInt(), 3u);
-        QCOMPARE(reread.value("Vantor/Repositories").toStringList(), QStringList{"A|u|gone"});
-
-        // Pending examples: an entry without a name or without paths is skipped.
-        raw.setValue("Vantor/UpdatesPendingExamples", QStringList{"A|x|y", "B", "|z"});
+        // What an earlier version left: examples started and never installed, tried again as
+        // interrupted ones; broken entries are skipped, and the old key goes at the next save.
+        raw.setValue("Vantor/UpdatesPendingExamples", QStringList{"A|x|y"});
+        raw.setValue("Vantor/UpdatesFailedExamples", QStringList{"A|z|server|1", "|w|server|1||"});
         loaded.load(&raw);
-        QCOMPARE(loaded.updatesPendingExamples, (QHash<QString, QSet<QString>>{{"A", {"x", "y"}}}));
+        QCOMPARE(loaded.failedExamples.value("A").keys().size(), 2);
+        QVERIFY(loaded.failedExamples.value("A").contains("x") && loaded.failedExamples.value("A").contains("y"));
+        loaded.save(&raw);
+        QVERIFY(!raw.contains("Vantor/UpdatesPendingExamples"));
     }
 
 private:

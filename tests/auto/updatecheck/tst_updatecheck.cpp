@@ -2,6 +2,7 @@
 #include "repository/apiclient.h"
 #include "repository/example.h"
 #include "service/downloadservice.h"
+#include "service/updatecheck.h"
 
 #include <gitlabserver.h>
 #include <testprojects.h>
@@ -22,22 +23,13 @@ const QString repositoryName = QStringLiteral("norvel");
 QString exampleFolder(const QString &path) { return examplePathTemplate().arg(repositoryName, path); }
 QString checked(const QDate &date) { return repositoryName + '|' + date.toString("dd.MM.yyyy"); }
 QStringList stored(const QString &key) { return Core::ICore::settings()->value("Vantor/" + key).toStringList(); }
+QString iso(const QDateTime &time) { return time.toUTC().toString(Qt::ISODate); }
 
-Repository::ExamplePtr makeExample(const QString &path, const QString &lastActivity = {})
+std::unique_ptr<DownloadService> startService()
 {
-    return Repository::ExamplePtr::create(TestSupport::projectJson(
-        path, lastActivity.isNull() ? QJsonObject() : QJsonObject{{"last_activity_at", lastActivity}}));
-}
-
-void writeSettings(const QUrl &url, const QString &removed, const QDate &lastCheck, int interval,
-                   const QVariant &restartSeconds = 3600, const QString &pending = {})
-{
-    QVariantMap values{{"UpdatesCheckTimeoutDays", interval}, {"ServiceRestartTimeoutSeconds", restartSeconds}};
-    if (!pending.isEmpty())
-        values.insert("UpdatesPendingExamples", QStringList(repositoryName + '|' + pending));
-    if (!lastCheck.isNull())
-        values.insert("UpdatesCheckedDate", QStringList(checked(lastCheck)));
-    TestSupport::writeVantorSettings({QString("%1|%2|%3").arg(repositoryName, url.toString(), removed)}, values);
+    Settings settings;
+    settings.load(Core::ICore::settings());
+    return std::make_unique<DownloadService>(settings, Core::ICore::settings());
 }
 
 } // namespace
@@ -51,7 +43,6 @@ private slots:
     {
         QVERIFY(TestSupport::useTestSettings());
         QVERIFY(exampleFolder("x").startsWith(qEnvironmentVariable("VANTOR_TEST_ROOT")));
-        QLoggingCategory::setFilterRules("tas.vantor.plugin.service.debug=true");
         ApiClient::setTransferTimeout(2000);
         // A port nobody listens on: these clients never come up, the lists are fed by hand.
         m_deadUrl = QUrl(QString("http://127.0.0.1:%1/examples").arg(TestSupport::unusedPort()));
@@ -63,11 +54,75 @@ private slots:
     {
         // The downloads from the dead address fail soon; their workers end before the service.
         if (m_service)
-            QTRY_COMPARE(busy(), QStringList());
+            QTRY_VERIFY(!m_service->isBusy());
         m_service.reset();
         Core::ICore::settings()->remove("Vantor");
     }
 
+    void due_data()
+    {
+        QTest::addColumn<QDate>("lastCheck");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("due");
+
+        const QDate today = QDate::currentDate();
+        QTest::newRow("never checked") << QDate() << 1 << true;
+        QTest::newRow("yesterday, interval 1") << today.addDays(-1) << 1 << false;
+        QTest::newRow("two days ago, interval 1") << today.addDays(-2) << 1 << true;
+        QTest::newRow("in the future") << today.addDays(3) << 1 << false;
+        QTest::newRow("five days ago, interval 7") << today.addDays(-5) << 7 << false;
+    }
+
+    void due()
+    {
+        QFETCH(QDate, lastCheck);
+        QFETCH(int, interval);
+        QTEST(UpdateCheck::isDue(lastCheck, quint32(interval), QDate::currentDate()), "due");
+    }
+
+    // When a failed example is tried again.
+    void retry_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<int>("secondsAgo");
+        QTest::addColumn<bool>("changedOnServer");
+        QTest::addColumn<bool>("atStart");
+        QTest::addColumn<bool>("retried");
+
+        QTest::newRow("transient, within the first pause") << "server" << 1 << 30 << false << false << false;
+        QTest::newRow("transient, after the first pause") << "server" << 1 << 61 << false << false << true;
+        QTest::newRow("transient, second pause is longer") << "network" << 2 << 300 << false << false << false;
+        QTest::newRow("transient, after the second pause") << "timeout" << 2 << 601 << false << false << true;
+        QTest::newRow("transient, third pause an hour") << "ratelimit" << 3 << 1800 << false << false << false;
+        QTest::newRow("transient, at start") << "server" << 1 << 1 << false << true << true;
+        QTest::newRow("interrupted, at start") << "interrupted" << 1 << 1 << false << true << true;
+        QTest::newRow("transient, daily cap reached") << "network" << UpdateCheck::MaximumAttemptsPerDay << 1
+                                                      << false << true << false;
+        QTest::newRow("permanent, unchanged") << "noproject" << 1 << 3600 << false << true << false;
+        QTest::newRow("permanent, changed on the server") << "toolarge" << 1 << 1 << true << false << true;
+    }
+
+    void retry()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, attempts);
+        QFETCH(int, secondsAgo);
+        QFETCH(bool, changedOnServer);
+        QFETCH(bool, atStart);
+        // Noon, so that the attempts counted stay on one day.
+        const QDateTime now(QDate::currentDate(), QTime(12, 0));
+        const QDateTime activity(QDate(2024, 3, 5), QTime(8, 0));
+        const ExampleFailure failure{kind, attempts, now.addSecs(-secondsAgo), activity};
+        QTEST(UpdateCheck::shouldRetry(failure, changedOnServer ? activity.addSecs(1) : activity, now, atStart),
+              "retried");
+        // The next day starts afresh.
+        const ExampleFailure yesterday{kind, attempts, now.addDays(-1), activity};
+        QCOMPARE(UpdateCheck::attempt(yesterday, Problem::ServerError, activity, now).attempts, 1);
+        QCOMPARE(UpdateCheck::attempt(failure, Problem::ServerError, activity, now).attempts, attempts + 1);
+    }
+
+    // What a list from the server starts, and what the user and the stored settings see of it.
     void decision_data()
     {
         QTest::addColumn<QDate>("lastCheck");
@@ -75,39 +130,40 @@ private slots:
         QTest::addColumn<bool>("removed");
         QTest::addColumn<QString>("lastActivity");
         QTest::addColumn<bool>("folderExists");
-        QTest::addColumn<bool>("pending"); // its download or installation failed before
+        QTest::addColumn<QString>("failedBefore"); // the stored failure's kind; empty: none
         QTest::addColumn<bool>("due");
         QTest::addColumn<bool>("downloaded");
 
         const QDate today = QDate::currentDate();
-        const auto iso = [](const QDateTime &time) { return time.toUTC().toString(Qt::ISODateWithMs); };
         const QString longAgo = iso(QDateTime::currentDateTime().addDays(-30));
         const QDate twoDays = today.addDays(-2);
         const QDate yesterday = today.addDays(-1);
+        const QString none;
 
-        QTest::newRow("no stored date") << QDate() << 1 << false << longAgo << true << false << true << true;
-        QTest::newRow("yesterday, interval 1") << yesterday << 1 << false << longAgo << true << false << false << false;
+        QTest::newRow("no stored date") << QDate() << 1 << false << longAgo << true << none << true << true;
+        QTest::newRow("yesterday, interval 1") << yesterday << 1 << false << longAgo << true << none << false << false;
         QTest::newRow("two days ago, changed since")
-            << twoDays << 1 << false << iso(QDateTime::currentDateTime()) << true << false << true << true;
-        QTest::newRow("two days ago, unchanged") << twoDays << 1 << false << longAgo << true << false << true << false;
+            << twoDays << 1 << false << iso(QDateTime::currentDateTime()) << true << none << true << true;
+        QTest::newRow("two days ago, unchanged") << twoDays << 1 << false << longAgo << true << none << true << false;
         QTest::newRow("two days ago, unchanged, folder missing")
-            << twoDays << 1 << false << longAgo << false << false << true << true;
+            << twoDays << 1 << false << longAgo << false << none << true << true;
         QTest::newRow("changed a second before the check day")
-            << twoDays << 1 << false << iso(twoDays.startOfDay().addSecs(-1)) << true << false << true << false;
+            << twoDays << 1 << false << iso(twoDays.startOfDay().addSecs(-1)) << true << none << true << false;
         QTest::newRow("changed at the start of the check day")
-            << twoDays << 1 << false << iso(twoDays.startOfDay()) << true << false << true << true;
-        QTest::newRow("future date") << today.addDays(3) << 1 << false << longAgo << true << false << false << false;
-        QTest::newRow("interval 0") << QDate() << 0 << false << longAgo << false << false << false << false;
-        QTest::newRow("five days ago, interval 7")
-            << today.addDays(-5) << 7 << false << longAgo << true << false << false << false;
-        QTest::newRow("removed example") << QDate() << 1 << true << longAgo << false << false << true << false;
-        QTest::newRow("unreadable activity") << twoDays << 1 << false << "last tuesday" << true << false << true << true;
-        // Retried whatever the check date says, until installed or removed.
-        QTest::newRow("not due, folder missing") << yesterday << 1 << false << longAgo << false << false << false << true;
-        QTest::newRow("not due, failed before") << yesterday << 1 << false << longAgo << true << true << false << true;
-        QTest::newRow("failed before, removed since")
-            << yesterday << 1 << true << longAgo << true << true << false << false;
-        QTest::newRow("failed before, interval 0") << yesterday << 0 << false << longAgo << true << true << false << false;
+            << twoDays << 1 << false << iso(twoDays.startOfDay()) << true << none << true << true;
+        QTest::newRow("interval 0") << QDate() << 0 << false << longAgo << false << none << false << false;
+        QTest::newRow("removed example") << QDate() << 1 << true << longAgo << false << none << true << false;
+        QTest::newRow("unreadable activity") << twoDays << 1 << false << "last tuesday" << true << none << true << true;
+        // Deleted by hand: back at the next due check only.
+        QTest::newRow("not due, folder missing") << yesterday << 1 << false << longAgo << false << none << false << false;
+        // Failed before: tried again at the next start whatever the check date says, unless the
+        // failure is one that only a change on the server mends.
+        QTest::newRow("not due, failed before") << yesterday << 1 << false << longAgo << true << "server" << false << true;
+        QTest::newRow("not due, killed while installing")
+            << yesterday << 1 << false << longAgo << false << "interrupted" << false << true;
+        QTest::newRow("due, failed for good before") << QDate() << 1 << false << longAgo << false << "noproject" << true << false;
+        QTest::newRow("failed before, removed since") << yesterday << 1 << true << longAgo << true << "server" << false << false;
+        QTest::newRow("failed before, interval 0") << yesterday << 0 << false << longAgo << true << "server" << false << false;
     }
 
     void decision()
@@ -117,73 +173,50 @@ private slots:
         QFETCH(bool, removed);
         QFETCH(QString, lastActivity);
         QFETCH(bool, folderExists);
-        QFETCH(bool, pending);
+        QFETCH(QString, failedBefore);
         QFETCH(bool, due);
         QFETCH(bool, downloaded);
 
-        writeSettings(m_deadUrl, removed ? "demo" : QString(), lastCheck, interval, 3600, pending ? "demo" : QString());
+        QVariantMap values{{"UpdatesCheckTimeoutDays", interval}, {"ServiceRestartTimeoutSeconds", 3600}};
+        if (!lastCheck.isNull())
+            values.insert("UpdatesCheckedDate", QStringList(checked(lastCheck)));
+        const QDateTime longAgo = QDateTime::fromString(lastActivity, Qt::ISODate);
+        if (!failedBefore.isEmpty()) {
+            values.insert("UpdatesFailedExamples",
+                          QStringList(QStringList{repositoryName, "demo", failedBefore, "1",
+                                                  iso(QDateTime::currentDateTime()), iso(longAgo)}
+                                          .join('|')));
+        }
+        TestSupport::writeVantorSettings({QString("%1|%2|%3").arg(repositoryName, m_deadUrl.toString(),
+                                                                  removed ? "demo" : QString())}, values);
         if (folderExists)
-            QVERIFY(QDir().mkpath(exampleFolder("demo")));
-        m_service = std::make_unique<DownloadService>();
-        QSignalSpy updated(m_service.get(), &DownloadService::updated);
+            QVERIFY(TestProjects::writeFile(exampleFolder("demo"), "examples-manifest.xml", "<instructionals/>"));
+        m_service = startService();
+        QSignalSpy changes(m_service.get(), &DownloadService::stateChanged);
 
-        // A second example without a folder: downloaded whenever automatic updates are on.
         fetch({makeExample("demo", lastActivity), makeExample("other")});
-        QCOMPARE(updated.count(), 1);
-        QCOMPARE(repository()->isBusy("demo"), downloaded);
-        QCOMPARE(repository()->isBusy("other"), interval != 0);
+        QCOMPARE(state("demo").state == ExampleState::Queued, downloaded);
+        QCOMPARE(state("other").state == ExampleState::Queued, due);
+        QVERIFY(changes.count() > 0);
         QCOMPARE(stored("UpdatesCheckedDate"), due ? QStringList(checked(QDate::currentDate()))
                                                : lastCheck.isValid() ? QStringList(checked(lastCheck)) : QStringList());
-        // Pending until installed: these downloads fail.
-        if (interval != 0)
-            QCOMPARE(stored("UpdatesPendingExamples"), QStringList(repositoryName + (downloaded ? "|demo|other" : "|other")));
-    }
+        if (!downloaded) {
+            const ExampleState::State resting = !failedBefore.isEmpty() && !removed ? ExampleState::Failed
+                                                : folderExists ? ExampleState::Installed
+                                                : removed ? ExampleState::Removed : ExampleState::Available;
+            QCOMPARE(int(state("demo").state), int(resting));
+        }
 
-    void settingsChangedElsewhere()
-    {
-        writeSettings(m_deadUrl, QString(), QDate(), 1);
-        m_service = std::make_unique<DownloadService>();
-
-        // The options page saves after the service has started: a removal, another interval and an
-        // entry the service itself would not keep.
-        QSettings *settings = Core::ICore::settings();
-        const QStringList repositories{QString("%1|%2|demo").arg(repositoryName, m_deadUrl.toString()),
-                                       "not a repository"};
-        settings->setValue("Vantor/Repositories", repositories);
-        settings->setValue("Vantor/UpdatesCheckTimeoutDays", 5);
-        settings->setValue("Vantor/UpdatesCheckedDate", QStringList{"elsewhere|01.02.2024"});
-        settings->sync();
-
-        fetch({makeExample("demo"), makeExample("chart")});
-        QCOMPARE(busy(), QStringList{"chart"});
-        QCOMPARE(stored("Repositories"), repositories);
-        QCOMPARE(settings->value("Vantor/UpdatesCheckTimeoutDays").toInt(), 5);
-        QStringList dates = stored("UpdatesCheckedDate");
-        dates.sort();
-        QCOMPARE(dates, (QStringList{"elsewhere|01.02.2024", checked(QDate::currentDate())}));
-    }
-
-    // A later check date that another copy stored stays when the service saves another repository's.
-    void laterCheckDateKept()
-    {
-        const QUrl second(QString("http://127.0.0.1:%1/second").arg(TestSupport::unusedPort()));
-        TestSupport::writeVantorSettings({QString("%1|%2|").arg(repositoryName, m_deadUrl.toString()),
-                                          "second|" + second.toString() + '|'},
-                                         {{"ServiceRestartTimeoutSeconds", 3600}});
-        m_service = std::make_unique<DownloadService>();
-        const auto fetchOf = [this](const QUrl &url) {
-            for (const auto &repository : qAsConst(m_service->m_repositories)) {
-                if (repository->url() == url)
-                    emit repository->client()->fetched({});
-            }
-        };
-        fetchOf(m_deadUrl);
-        const QDate later = QDate::currentDate().addDays(3);
-        Core::ICore::settings()->setValue("Vantor/UpdatesCheckedDate", QStringList(checked(later)));
-        fetchOf(second);
-        const QStringList dates = stored("UpdatesCheckedDate");
-        QCOMPARE(QSet<QString>(dates.cbegin(), dates.cend()),
-                 (QSet<QString>{checked(later), "second|" + QDate::currentDate().toString("dd.MM.yyyy")}));
+        // The dead address fails every download: a transient failure, recorded for the next start.
+        QTRY_VERIFY(!m_service->isBusy());
+        if (downloaded) {
+            QCOMPARE(state("demo").state, ExampleState::Failed);
+            QCOMPARE(state("demo").problem.kind(), Problem::NetworkError);
+            QVERIFY(state("demo").problem.text().contains("tried again later"));
+            m_service.reset(); // saves
+            const QStringList failures = stored("UpdatesFailedExamples").filter(repositoryName + "|demo|network|");
+            QCOMPARE(failures.size(), 1);
+        }
     }
 
     void restartTimer_data()
@@ -191,18 +224,13 @@ private slots:
         QTest::addColumn<QVariant>("seconds");
         QTest::addColumn<GitLabBehaviour>("search");
         QTest::addColumn<bool>("comesUp");
-        QTest::addColumn<int>("restarts"); // exactly, when the client comes up; else at most, in 2 s
-        QTest::addColumn<int>("days");     // update interval; with 0 the example is pending from before
-        QTest::addColumn<int>("archives"); // requested once the client is up
+        QTest::addColumn<int>("searches"); // exactly, when the client comes up; else at most, in 2 s
 
         // The first client and the first restarted one stay down, the next one comes up.
-        QTest::newRow("until ready") << QVariant(1) << GitLabBehaviour::reply(500).only(2) << true << 2 << 1 << 2;
-        // With automatic updates off, not even a pending example is tried again.
-        QTest::newRow("until ready, updates off")
-            << QVariant(1) << GitLabBehaviour::reply(500).only(2) << true << 2 << 0 << 0;
-        QTest::newRow("0, search fails") << QVariant(0) << GitLabBehaviour::reply(500) << false << 2 << 1 << 0;
+        QTest::newRow("until ready") << QVariant(1) << GitLabBehaviour::reply(500).only(2) << true << 3;
+        QTest::newRow("0, search fails") << QVariant(0) << GitLabBehaviour::reply(500) << false << 3;
         // Text reads as 0. A search under way is not restarted.
-        QTest::newRow("text, search hangs") << QVariant("soon") << GitLabBehaviour::noAnswer() << false << 0 << 1 << 0;
+        QTest::newRow("text, search hangs") << QVariant("soon") << GitLabBehaviour::noAnswer() << false << 1;
     }
 
     void restartTimer()
@@ -210,57 +238,45 @@ private slots:
         QFETCH(QVariant, seconds);
         QFETCH(GitLabBehaviour, search);
         QFETCH(bool, comesUp);
-        QFETCH(int, restarts);
-        QFETCH(int, days);
+        QFETCH(int, searches);
         GitLabServer server;
         QVERIFY(server.listen());
         QTemporaryDir folder;
         QVERIFY(TestProjects::writeQmakeProject(folder.filePath("demo"), "demo"));
         QVERIFY(server.addProject(server.addGroup("examples"), folder.filePath("demo")));
         server.setBehaviour(GitLabServer::SearchRoute, search);
-        server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::reply(500));
-        writeSettings(server.groupUrl("examples"), QString(), QDate(), days, seconds, days ? QString() : "demo");
+        TestSupport::writeVantorSettings({repositoryName + '|' + server.groupUrl("examples").toString() + '|'},
+                                         {{"ServiceRestartTimeoutSeconds", seconds}, {"UpdatesCheckTimeoutDays", 0}});
         ApiClient::setTransferTimeout(10000);
-
-        m_service = std::make_unique<DownloadService>();
-        QSignalSpy status(m_service.get(), &DownloadService::statusChanged);
-        QVERIFY(m_service->m_timer.isActive());
-        QCOMPARE(m_service->m_timer.interval(), 1000);
+        m_service = startService();
+        QSignalSpy problems(m_service.get(), &DownloadService::problemReported);
         if (comesUp) {
-            QTRY_VERIFY_WITH_TIMEOUT(!m_service->m_timer.isActive(), 10000);
-            QVERIFY(repository()->isReady());
+            QTRY_COMPARE_WITH_TIMEOUT(m_service->repositoryState(repositoryName).state, RepositoryState::Ready, 10000);
             QTest::qWait(1500); // stopped for good
+            QCOMPARE(server.requestCount(GitLabServer::SearchRoute), searches);
+            // A server that fails the same way again is reported once.
+            QCOMPARE(problems.count(), 1);
         } else {
             QTest::qWait(2000);
-        }
-        const QString restarting = "API client is not ready - restarting (" + server.groupUrl("examples").toString() + ")";
-        const int restarted = TestSupport::texts(status).count(restarting);
-        QVERIFY2(comesUp ? restarted == restarts : restarted <= restarts, qPrintable(QString::number(restarted)));
-        QVERIFY(server.requestCount(GitLabServer::SearchRoute) <= restarts + 1);
-        if (comesUp) {
-            QCOMPARE(server.requestCount(GitLabServer::SearchRoute), restarts + 1);
-            QVERIFY(!m_service->m_timer.isActive());
-            // The failed download was tried again at the last tick, and only then.
-            QTEST(server.requestCount(GitLabServer::ArchiveRoute), "archives");
+            QVERIFY(server.requestCount(GitLabServer::SearchRoute) <= searches);
+            QCOMPARE(m_service->repositoryState(repositoryName).state != RepositoryState::Ready, true);
         }
         ApiClient::setTransferTimeout(2000);
         m_service.reset();
     }
 
 private:
-    Repository *repository() const { return m_service->m_repositories.first().data(); }
-    // Delivers a list as the repository's client would after a fetch.
-    void fetch(const Repository::Examples &examples) { emit repository()->client()->fetched(examples); }
-    // The examples of the tests whose downloads are under way.
-    QStringList busy() const
+    static Repository::ExamplePtr makeExample(const QString &path, const QString &lastActivity = {})
     {
-        QStringList paths;
-        for (const char *path : {"chart", "demo", "other"}) {
-            if (repository()->isBusy(path))
-                paths.append(path);
-        }
-        return paths;
+        return Repository::ExamplePtr::create(TestSupport::projectJson(
+            path, lastActivity.isNull() ? QJsonObject() : QJsonObject{{"last_activity_at", lastActivity}}));
     }
+    // Delivers a list as the repository's client would after a fetch.
+    void fetch(const Repository::Examples &examples)
+    {
+        emit m_service->repository(repositoryName)->client()->fetched(examples);
+    }
+    ExampleState state(const QString &path) const { return m_service->state(repositoryName, path); }
 
     QUrl m_deadUrl;
     std::unique_ptr<DownloadService> m_service;
