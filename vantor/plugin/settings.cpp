@@ -105,8 +105,10 @@ QString Settings::repositoryName(const QUrl &url) const
 
 bool Settings::isSafeName(const QString &name)
 {
+    // ".backup" in any letter case: some file systems do not tell them apart.
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
+           && !name.endsWith(QLatin1String(".backup"), Qt::CaseInsensitive);
 }
 
 QHash<QString, RepositorySettings> Settings::parseRepositories(const QStringList &list)
