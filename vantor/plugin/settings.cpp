@@ -77,8 +77,10 @@ void Settings::save(QSettings *settings) const
 
 bool Settings::isSafeName(const QString &name)
 {
+    // ".backup" in any letter case: some file systems do not tell them apart.
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
+           && !name.endsWith(QLatin1String(".backup"), Qt::CaseInsensitive);
 }
 
 QHash<QString, RepositorySettings> Settings::parseRepositories(const QStringList &list)

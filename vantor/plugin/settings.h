@@ -49,7 +49,8 @@ public:
     // Writes every key; the plugin's engine is the only one that saves.
     void save(QSettings *settings) const;
 
-    // A repository name becomes a folder name and part of deletion paths.
+    // A repository name becomes a folder name and part of deletion paths; one ending in ".backup"
+    // would share its folder with the backups of another repository.
     static bool isSafeName(const QString &name);
 
 private:

@@ -20,9 +20,11 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLockFile>
+#include <QRandomGenerator>
 #include <QSaveFile>
-#include <QTemporaryDir>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +34,7 @@ namespace Internal {
 namespace {
 
 const QString stagingPrefix = QStringLiteral(".unpack-");
+const QString lockSuffix = QStringLiteral(".lock");
 const QString unpackedName = QStringLiteral("archive");
 const QString previousName = QStringLiteral("previous");
 const QString recordFileName = QStringLiteral(".examples-installed");
@@ -54,6 +57,38 @@ QString temporaryArchive(const QString &stagingName)
         return QString();
     return folder + QDir::separator() + stagingName.mid(stagingPrefix.size())
            + QLatin1String(".tar.gz");
+}
+
+// A lock that only a living process holds: never taken over for its age, a long unpacking is no sign of death.
+std::unique_ptr<QLockFile> stagingLock(const QString &staging)
+{
+    auto lock = std::make_unique<QLockFile>(staging + lockSuffix);
+    lock->setStaleLockTime(0);
+    return lock;
+}
+
+// Makes the staging folder "<base>XXXXXX" once its lock is taken, so that no other process finds
+// the folder without it. Returns the folder, or nothing when none could be made.
+QString createStaging(const QString &base, std::unique_ptr<QLockFile> &lock)
+{
+    static const char characters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString staging = base;
+        for (int i = 0; i < 6; ++i)
+            staging += QLatin1Char(characters[QRandomGenerator::global()->bounded(62)]);
+        lock = stagingLock(staging); // one taken in a failed attempt is given back
+        if (!lock->tryLock(0)) {
+            if (lock->error() == QLockFile::LockFailedError)
+                continue; // a living process holds that name
+            break;
+        }
+        if (::mkdir(QFile::encodeName(staging).constData(), 0700) == 0)
+            return staging;
+        if (errno != EEXIST)
+            break;
+    }
+    lock.reset();
+    return QString();
 }
 
 bool isInside(const QString &path, const QString &root)
@@ -133,6 +168,11 @@ void clean(const QString &root, const PathGuard &guard)
     QHash<ino_t, QStringList> names; // of files with more than one name, by inode
     QHash<ino_t, nlink_t> nameCounts;
     for (const QString &path : qAsConst(paths)) {
+        // At any depth: ours is written at the top afterwards, any other would be listed as an example.
+        if (path.endsWith(QLatin1Char('/') + ManifestWriter::manifestFileName())) {
+            remove(path, "an archive's own manifest");
+            continue;
+        }
         struct stat status;
         if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
             continue;
@@ -166,12 +206,10 @@ void clean(const QString &root, const PathGuard &guard)
                 remove(path, "hard link to a file elsewhere");
         }
     }
-    // Ours replace them.
-    for (const QString &name : {ManifestWriter::manifestFileName(), recordFileName}) {
-        const QFileInfo own(root + QLatin1Char('/') + name);
-        if (own.exists() || own.isSymLink())
-            remove(own.filePath(), "the installation writes its own");
-    }
+    // Ours replaces it.
+    const QFileInfo record(root + QLatin1Char('/') + recordFileName);
+    if (record.exists() || record.isSymLink())
+        remove(record.filePath(), "the installation writes its own");
 }
 
 ExampleInstallation::Prepared prepare(const QString &unpacked, const PathGuard &guard,
@@ -267,7 +305,20 @@ void ExampleInstallation::removeLeftovers(const QString &repositoryName)
     const QStringList names = folder.entryList({stagingPrefix + QLatin1Char('*')},
                                                QDir::AllEntries | QDir::Hidden | QDir::System
                                                    | QDir::NoDotAndDotDot);
+    QStringList stagings;
     for (const QString &name : names) {
+        // A lock stands for its folder, also when the folder is gone; QLockFile's ".rmlock" is its own.
+        const QString staging = name.endsWith(lockSuffix) ? name.chopped(lockSuffix.size()) : name;
+        if (!name.endsWith(QLatin1String(".rmlock")) && !stagings.contains(staging))
+            stagings.append(staging);
+    }
+    for (const QString &name : qAsConst(stagings)) {
+        // Taken also where there is no lock file; given back (and its file removed) at the end.
+        const auto lock = stagingLock(folder.filePath(name));
+        if (!lock->tryLock(0)) {
+            qCDebug(serviceLog) << "Leaving the installation of a running process:" << name;
+            continue;
+        }
         qCDebug(serviceLog) << "Removing unfinished installation:" << name;
         removeEntry(guard, folder.filePath(name));
         const QString archive = temporaryArchive(name);
@@ -281,16 +332,15 @@ void ExampleInstallation::start(const QByteArray &archive)
     emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
                                                    "Unpacking example: %1").arg(m_example->name()));
     QDir().mkpath(m_guard.repositoryFolder());
-    QTemporaryDir staging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
-                          + QLatin1String("-XXXXXX"));
-    if (!staging.isValid()) {
+    m_staging = createStaging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
+                                  + QLatin1Char('-'),
+                              m_stagingLock);
+    if (m_staging.isEmpty()) {
         finish(false, Problem(Problem::LocalError,
                               QCoreApplication::translate("Vantor::Internal::DownloadService",
                                                           "There was an error while unarchiving")));
         return;
     }
-    staging.setAutoRemove(false);
-    m_staging = staging.path();
 
     // Named after the staging folder, so that a crash leaves nothing that is not found again.
     const QString temporaryFile = temporaryArchive(QFileInfo(m_staging).fileName());
@@ -469,6 +519,8 @@ void ExampleInstallation::cleanUp()
         QFile::remove(m_temporaryFile);
     if (!m_staging.isEmpty())
         m_guard.removeFolder(m_staging);
+    // Only now: another process may remove the folder once it can take the lock.
+    m_stagingLock.reset();
 }
 
 } // namespace Internal

@@ -13,6 +13,11 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
+
+QT_BEGIN_NAMESPACE
+class QLockFile;
+QT_END_NAMESPACE
 
 namespace Utils {
 class Archive;
@@ -26,6 +31,8 @@ namespace Internal {
 // and moved into "<repository folder>/<path>" by one rename once the previous version is gone or
 // kept as a backup. Then its manifest and the record of its files are written. Nothing of another
 // example is looked at; the staging folder and the temporary file go whatever the outcome.
+// The staging folder's lock "<staging folder>.lock" beside it is held until the folder is gone, so
+// that another process sharing the data folder leaves the folder alone.
 class ExampleInstallation : public QObject
 {
     Q_OBJECT
@@ -49,7 +56,8 @@ public:
 
     // Folders and files the installation uses beside the examples; no example path may be one.
     static bool isReservedName(const QString &name);
-    // Staging folders and their temporary archives left by a run that ended before cleaning up.
+    // Staging folders and their temporary archives left by a run that ended before cleaning up:
+    // those whose lock no living process holds, and those without a lock (of older versions).
     static void removeLeftovers(const QString &repositoryName);
 
     // What a cleaned staging folder holds, worked out away from the GUI thread.
@@ -84,6 +92,7 @@ private:
     const PathGuard m_guard;
     const QString m_folder;      // "<repository folder>/<path>"
     QString m_staging;           // ".unpack-<path>-XXXXXX" in the repository folder
+    std::unique_ptr<QLockFile> m_stagingLock; // "<m_staging>.lock", taken before the folder is made
     QString m_previous;          // the replaced version, moved aside into the staging folder
     QString m_temporaryFile;     // "<temporary folder>/<path>-XXXXXX.tar.gz", same six characters
     QPointer<Utils::Archive> m_archive;

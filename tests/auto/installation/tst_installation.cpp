@@ -11,6 +11,7 @@
 
 #include <coreplugin/icore.h>
 
+#include <QLockFile>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -39,7 +40,8 @@ QStringList entries(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
-// Every entry below `folder` that is not a folder, without the files the installation writes itself.
+// Every entry below `folder` that is not a folder, without the files the installation writes itself
+// at the top of each example.
 QStringList leaves(const QString &folder)
 {
     QStringList result;
@@ -48,7 +50,8 @@ QStringList leaves(const QString &folder)
     const QStringList written{"examples-manifest.xml", "example-icon.png", ".examples-installed"};
     while (it.hasNext()) {
         const QString path = it.next().mid(folder.size() + 1);
-        if ((!it.fileInfo().isDir() || it.fileInfo().isSymLink()) && !written.contains(it.fileName()))
+        if ((!it.fileInfo().isDir() || it.fileInfo().isSymLink())
+            && !(written.contains(it.fileName()) && path.count('/') == 1))
             result.append(path);
     }
     result.sort();
@@ -136,6 +139,8 @@ private slots:
         QTest::newRow("the link itself") << repositoryName << root + "/escape" << true;
         QTest::newRow("through a link") << repositoryName << root + "/escape/file" << false;
         QTest::newRow("unsafe repository name") << ".." << root + "/demo" << false;
+        QTest::newRow("repository named like a backup folder") << repositoryName + ".backup"
+                                                               << root + ".backup/demo-20240101-000000" << false;
         QTest::newRow("empty") << repositoryName << QString() << false;
     }
 
@@ -229,6 +234,12 @@ private slots:
             << "demo" << QStringList{"f top/demo.pro", "f top/README=1"}
             << "demo" << QStringList{"f top/demo.pro", "f top/README=2", manifest}
             << QStringList{"demo/README=2", "demo/demo.pro"} << QString();
+        // The host would list one deeper down as an example of its own.
+        QTest::newRow("nested manifests")
+            << QString() << none << "demo"
+            << QStringList{"f top/demo.pro", QString(manifest).replace("top/", "top/sub/"), "f top/sub/README=stays",
+                           "f top/sub/examples-manifest.xml.in", "l top/deep/er/examples-manifest.xml>../../demo.pro"}
+            << QStringList{"demo/demo.pro", "demo/sub/README=stays", "demo/sub/examples-manifest.xml.in"} << QString();
     }
 
     void hostileArchives()
@@ -390,6 +401,55 @@ private slots:
         QCOMPARE(readFile(exampleFolder("demo") + "/examples-manifest.xml"), manifest);
         QVERIFY(!QFileInfo::exists(repositoryFolder() + "/../escape"));
         QCOMPARE(QDir::root().entryList({"demo-*"}), QStringList());
+    }
+
+    void leftovers_data()
+    {
+        QTest::addColumn<QString>("lock"); // of a staging folder left before: "none" (an older version), "living", "dead"
+
+        QTest::newRow("no lock") << "none";
+        QTest::newRow("lock of a living process") << "living"; // this test's own
+        QTest::newRow("lock of a dead process") << "dead";
+    }
+
+    // Another instance sharing the data folder starts while an installation is under way: it
+    // removes only what no living process holds.
+    void leftovers()
+    {
+        QFETCH(QString, lock);
+        const QString staging = repositoryFolder() + "/.unpack-demo-AbC123";
+        const QString archive = QDir::temp().filePath("demo-AbC123.tar.gz");
+        QVERIFY(writeFiles(staging, {{"archive/top/demo.pro", "TEMPLATE = app\n"}}));
+        QVERIFY(writeFile(QDir::tempPath(), "demo-AbC123.tar.gz", "half an archive"));
+        QLockFile held(staging + ".lock");
+        QVERIFY(lock == "none" || held.tryLock(0));
+        if (lock == "dead") {
+            QProcess ended;
+            ended.start("true", QStringList());
+            QVERIFY(ended.waitForStarted());
+            const qint64 pid = ended.processId();
+            QVERIFY(ended.waitForFinished());
+            const QByteArray content = readFile(staging + ".lock");
+            held.unlock();
+            QVERIFY(writeFile(repositoryFolder(), ".unpack-demo-AbC123.lock",
+                              QByteArray::number(pid) + content.mid(content.indexOf('\n'))));
+        }
+
+        const auto example = makeExample("demo");
+        example->setArchive(makeArchive("demo", project("1"), daysAgo(1)));
+        emit repository()->downloaded(example); // unpacking now, in a staging folder of its own
+        QCOMPARE(QDir(repositoryFolder()).entryList({".unpack-demo-*"}, QDir::Dirs | QDir::Hidden).size(), 2);
+        { const DownloadService second(m_service->settings(), Core::ICore::settings()); }
+        waitForInstallations();
+        QCOMPARE(readme("demo"), QByteArray("Version 1\n"));
+        const bool kept = lock == "living";
+        QCOMPARE(entries(repositoryFolder()), (kept ? QStringList{".unpack-demo-AbC123", ".unpack-demo-AbC123.lock", "demo"}
+                                                    : QStringList{"demo"}));
+        QCOMPARE(QFileInfo::exists(archive), kept);
+
+        held.unlock(); // its process ends: the next start removes what it left
+        { const DownloadService third(m_service->settings(), Core::ICore::settings()); }
+        QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
     }
 
     // The host re-reads every example set when told: a burst of installations is announced a few

@@ -69,6 +69,9 @@ private slots:
         QTest::newRow("empty url, empty entry") << L{"", "A||x", "B|u"} << none << L{"B>u>"} << L{wrong("A||x")};
         QTest::newRow("unsafe names") << L{".|u1", "..|u2", "a/b|u3", "a\\b|u4", "..x|u5"} << none << L{"..x>u5>"}
                                       << L{wrong(".|u1"), wrong("..|u2"), wrong("a/b|u3"), wrong("a\\\\b|u4")};
+        // "A.backup" is where the backups of "A" go.
+        QTest::newRow("backup folder names") << L{"A.backup|u1", "B.BACKUP|u2", "A|u3", "A.backups|u4"} << none
+                                             << L{"A.backups>u4>", "A>u3>"} << L{wrong("A.backup|u1"), wrong("B.BACKUP|u2")};
         QTest::newRow("duplicates, first wins") << L{"A|u1", "A|u2", "B|u1", "B|u3"} << none << L{"A>u1>", "B>u3>"}
                                                 << L{duplicated("name", "A|u2"), duplicated("url", "B|u1")};
 
