@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential g++ cmake ninja-build ccache pkg-config
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
-    libssl3 ca-certificates
+    libssl3 ca-certificates libarchive-dev
     tar gzip git curl
 )
 

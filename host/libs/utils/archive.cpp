@@ -43,27 +43,34 @@ Archive *Archive::unarchive(const FilePath &src, const FilePath &dest)
     auto archive = new Archive;
     auto process = new QProcess(archive);
     archive->m_process = process;
+    // Error messages belong in the listing, where the caller sees them in order.
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setWorkingDirectory(dest.toString());
 
-    // Queued, so that the caller can connect to the returned object before anything is reported.
+    const QStringList arguments{QLatin1String("xvzf"), QFileInfo(src.toString()).absoluteFilePath()};
+    const QString commandLine = (QStringList{QDir::toNativeSeparators(tar)} + arguments).join(QLatin1Char(' '));
+    // Queued, so that the caller can connect to the returned object before anything is reported,
+    // and posted before the process can report anything, so that this line comes first.
+    QMetaObject::invokeMethod(archive, [archive, commandLine] {
+        archive->reportOutput(tr("Running %1\n").arg(commandLine));
+    }, Qt::QueuedConnection);
     connect(process, &QProcess::readyReadStandardOutput, archive,
             &Archive::readOutput, Qt::QueuedConnection);
     connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), archive,
             [archive](int exitCode, QProcess::ExitStatus status) {
                 archive->readOutput();
-                archive->reportFinished(status == QProcess::NormalExit && exitCode == 0);
+                if (status == QProcess::NormalExit && exitCode == 0)
+                    archive->reportFinished(true);
+                else
+                    archive->reportFailure();
             }, Qt::QueuedConnection);
     connect(process, &QProcess::errorOccurred, archive, [archive](QProcess::ProcessError error) {
         // Other errors are followed by finished(); a failed start is not.
-        if (error == QProcess::FailedToStart) {
-            emit archive->outputReceived(archive->m_process ? archive->m_process->errorString()
-                                                            : QString());
-            archive->reportFinished(false);
-        }
+        if (error == QProcess::FailedToStart)
+            archive->reportFailure(archive->m_process ? archive->m_process->errorString() : QString());
     }, Qt::QueuedConnection);
 
-    process->start(tar, {QLatin1String("xvzf"), QFileInfo(src.toString()).absoluteFilePath()});
+    process->start(tar, arguments);
     return archive;
 }
 
@@ -87,7 +94,21 @@ void Archive::readOutput()
         return;
     const QByteArray output = m_process->readAllStandardOutput();
     if (!output.isEmpty())
-        emit outputReceived(QString::fromLocal8Bit(output));
+        reportOutput(QString::fromLocal8Bit(output));
+}
+
+void Archive::reportOutput(const QString &output)
+{
+    if (!m_finished)
+        emit outputReceived(output);
+}
+
+void Archive::reportFailure(const QString &reason)
+{
+    if (!reason.isEmpty())
+        reportOutput(reason + QLatin1Char('\n'));
+    reportOutput(tr("Command failed.\n"));
+    reportFinished(false);
 }
 
 void Archive::reportFinished(bool success)
@@ -95,7 +116,11 @@ void Archive::reportFinished(bool success)
     if (m_finished)
         return;
     m_finished = true;
+    // A receiver may delete this object right away.
+    const QPointer<Archive> self(this);
     emit finished(success);
+    if (self)
+        deleteLater();
 }
 
 } // namespace Utils

@@ -13,7 +13,9 @@ QT_END_NAMESPACE
 
 namespace Utils {
 
-// Unpacks an archive with an external tool. The caller owns the returned object.
+// Unpacks an archive with an external tool. The caller owns the returned object until it has
+// reported finished(); then it deletes itself later. Its output starts with the command line,
+// carries the tool's error output among the listing and ends with a failure line when it failed.
 class QTCREATOR_UTILS_EXPORT Archive : public QObject
 {
     Q_OBJECT
@@ -34,6 +36,8 @@ private:
     Archive() = default;
 
     void readOutput();
+    void reportOutput(const QString &output);
+    void reportFailure(const QString &reason = QString());
     // Reports the end exactly once, however it came about.
     void reportFinished(bool success);
 

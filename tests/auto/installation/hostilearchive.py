@@ -13,6 +13,8 @@ What tar will not create from a folder is appended raw:
   c NAME             character device 1,3 (the null device)
   s NAME             setuid and setgid file owned by user and group 4321
   z NAME=BYTES       file of that many zero bytes, which compresses to almost nothing
+  y NAME=BYTES       the same zeros under a sparse header that claims a file of one byte
+  k NAME>TARGET      hard link
 """
 
 import gzip
@@ -24,6 +26,17 @@ import tarfile
 import tempfile
 
 
+def lying_sparse_header(header, size):
+    """GNU's old sparse header: one data region of `size` bytes in a file of one byte."""
+    block = bytearray(header[-512:])
+    block[156:157] = b"S"
+    block[386:410] = b"%011o\0%011o\0" % (0, size)
+    block[483:495] = b"%011o\0" % 1
+    block[148:156] = b" " * 8
+    block[148:156] = b"%06o\0 " % sum(block)
+    return header[:-512] + bytes(block)
+
+
 def main(output, entries):
     work = tempfile.mkdtemp()
     try:
@@ -32,7 +45,7 @@ def main(output, entries):
         tops, raw = [], []
         for entry in entries:
             kind, spec = entry[0], entry[2:]
-            if kind in "rcsz":
+            if kind in "rcszyk":
                 raw.append((kind, spec))
                 continue
             name, _, value = spec.partition(">" if kind == "l" else "=")
@@ -68,7 +81,7 @@ def main(output, entries):
                 with open(plain, "rb") as source:
                     target.write(gzip.compress(source.read(end), 1))
             for kind, spec in raw:
-                name, _, value = spec.partition("=")
+                name, _, value = spec.partition(">" if kind == "k" else "=")
                 info = tarfile.TarInfo(name)
                 data = b""
                 if kind == "r":
@@ -78,9 +91,14 @@ def main(output, entries):
                 elif kind == "s":
                     info.mode, info.uid, info.gid = 0o6755, 4321, 4321
                     data = b"x"
-                info.size = int(value) if kind == "z" else len(data)
-                target.write(gzip.compress(info.tobuf(tarfile.GNU_FORMAT) + data, 1))
-                if kind == "z":
+                elif kind == "k":
+                    info.type, info.linkname = tarfile.LNKTYPE, value
+                info.size = int(value) if kind in "zy" else len(data)
+                header = info.tobuf(tarfile.GNU_FORMAT)
+                if kind == "y":
+                    header = lying_sparse_header(header, info.size)
+                target.write(gzip.compress(header + data, 1))
+                if kind in "zy":
                     for _ in range(info.size >> 20):
                         target.write(zeros)
                     target.write(gzip.compress(bytes(info.size & ((1 << 20) - 1))))
