@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QSettings>
 
 #include <algorithm>
@@ -51,32 +50,7 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
             ExampleInstallation::removeLeftovers(name);
         const auto repository = QSharedPointer<Repository>::create(name, it->url, this);
         m_repositories.append(repository);
-        Repository *r = repository.data();
-        connect(r, &Repository::fetched, this, [this, r] { onFetched(r); });
-        connect(r, &Repository::downloaded, this,
-                [this, r](const Repository::ExamplePtr &example) { onDownloaded(r, example); });
-        connect(r, &Repository::downloadFailed, this,
-                [this, name](const Repository::ExamplePtr &example, const Problem &problem) {
-                    fail(name, example->path(), problem);
-                });
-        connect(r, &Repository::downloadProgress, this,
-                [this, name](const Repository::ExamplePtr &example, qint64 received, qint64 total) {
-                    const QString path = example->path();
-                    if (!state(name, path).isBusy())
-                        return;
-                    if (state(name, path).state != ExampleState::Downloading)
-                        setProgress(tr("Downloading example: %1").arg(example->name()));
-                    setState(name, path, ExampleState::Downloading, [received, total](ExampleState &s) {
-                        s.bytes = received;
-                        s.total = total;
-                    });
-                });
-        connect(r, &Repository::problemOccurred, this, [this, r](const Problem &problem) {
-            if (problem.isFailure())
-                setRepositoryState(*r, RepositoryState::Failed, problem);
-            else
-                report(problem);
-        });
+        connectRepository(repository.data());
         scanInstalled(name);
         for (const QString &path : m_settings.failedExamples.value(name).keys())
             settle(name, path);
@@ -84,6 +58,7 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
             settle(name, path);
     }
 
+    connect(&m_statusLine, &StatusLine::changed, this, &DownloadService::statusChanged);
     connect(&m_timer, &QTimer::timeout, &m_timer, [this] { checkClients(); }, Qt::DirectConnection);
     m_notifyTimer.setSingleShot(true);
     m_notifyTimer.setInterval(NotifyIntervalMs);
@@ -104,6 +79,36 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
     // ticks would keep the GUI thread busy restarting clients.
     const qint64 interval = qint64(qMax(m_settings.serviceRestartTimeoutSeconds, 1u)) * 1000;
     m_timer.start(int(qMin(interval, MaximumTimerMs)));
+}
+
+void DownloadService::connectRepository(Repository *repository)
+{
+    const QString name = repository->name();
+    connect(repository, &Repository::fetched, this, [this, repository] { onFetched(repository); });
+    connect(repository, &Repository::downloaded, this,
+            [this, repository](const Repository::ExamplePtr &example) { onDownloaded(repository, example); });
+    connect(repository, &Repository::downloadFailed, this,
+            [this, name](const Repository::ExamplePtr &example, const Problem &problem) {
+                fail(name, example->path(), problem);
+            });
+    connect(repository, &Repository::downloadProgress, this,
+            [this, name](const Repository::ExamplePtr &example, qint64 received, qint64 total) {
+                const ExampleState current = state(name, example->path());
+                if (!current.isBusy())
+                    return;
+                if (current.state != ExampleState::Downloading)
+                    setProgress(tr("Downloading example: %1").arg(example->name()));
+                setState(name, example->path(), ExampleState::Downloading, [received, total](ExampleState &s) {
+                    s.bytes = received;
+                    s.total = total;
+                });
+            });
+    connect(repository, &Repository::problemOccurred, this, [this, repository](const Problem &problem) {
+        if (problem.isFailure())
+            setRepositoryState(*repository, RepositoryState::Failed, problem);
+        else
+            report(problem);
+    });
 }
 
 DownloadService::~DownloadService()
@@ -208,8 +213,7 @@ void DownloadService::rescan()
 
 void DownloadService::dismissProblem()
 {
-    m_problem = Problem();
-    updateStatus();
+    m_statusLine.dismiss(isBusy());
 }
 
 void DownloadService::checkClients()
@@ -407,7 +411,6 @@ void DownloadService::onInstalled(const QString &repositoryName, const QString &
     }
     if (registered)
         notifyChanged();
-    updateStatus();
 }
 
 void DownloadService::fail(const QString &repositoryName, const QString &path, const Problem &problem)
@@ -440,7 +443,7 @@ void DownloadService::setState(const QString &repositoryName, const QString &pat
     if (before != state)
         qCDebug(serviceLog) << "Example" << repositoryName << path << stateName(before) << "->" << stateName(state);
     emit stateChanged(repositoryName, path);
-    updateStatus();
+    m_statusLine.update(isBusy());
 }
 
 void DownloadService::settle(const QString &repositoryName, const QString &path, const Edit &edit)
@@ -480,19 +483,10 @@ void DownloadService::setRepositoryState(Repository &repository, RepositoryState
     emit stateChanged(repository.name(), QString());
 }
 
-// Every folder below the repository folder that holds a manifest is an installed example, named
-// after the folder. True when the number of installed examples changed.
+// True when the number of installed examples changed.
 bool DownloadService::scanInstalled(const QString &repositoryName)
 {
-    QHash<QString, QFileInfo> found;
-    QDirIterator walk(repositoryPathTemplate().arg(repositoryName), QStringList(ManifestWriter::manifestFileName()),
-                      QDir::Files | QDir::Readable | QDir::CaseSensitive, QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        walk.next();
-        const QString path = walk.fileInfo().dir().dirName();
-        if (!found.contains(path))
-            found.insert(path, walk.fileInfo());
-    }
+    const QHash<QString, QFileInfo> found = ManifestWriter::findManifests(repositoryPathTemplate().arg(repositoryName));
     QMap<QString, ExampleState> &records = m_states[repositoryName];
     const int before = int(std::count_if(records.cbegin(), records.cend(),
                                          [](const ExampleState &s) { return s.isInstalled(); }));
@@ -522,10 +516,8 @@ bool DownloadService::scanInstalled(const QString &repositoryName)
 void DownloadService::setProgress(const QString &text)
 {
     qCDebug(serviceLog).noquote() << "Progress:" << text;
-    m_progress = text;
-    m_problemShown = false;
     emit progressChanged(text);
-    updateStatus();
+    m_statusLine.setProgress(text, isBusy());
 }
 
 void DownloadService::report(const Problem &problem)
@@ -534,20 +526,8 @@ void DownloadService::report(const Problem &problem)
         qCWarning(serviceLog).noquote() << problem.text();
     else
         qCInfo(serviceLog).noquote() << problem.text();
-    m_problem = problem;
-    m_problemShown = true;
     emit problemReported(problem);
-    updateStatus();
-}
-
-// Progress while work runs; a problem as it happens, and again once the work has ended.
-void DownloadService::updateStatus()
-{
-    const QString status = m_problemShown || !isBusy() ? m_problem.text() : m_progress;
-    if (status == m_status)
-        return;
-    m_status = status;
-    emit statusChanged(status);
+    m_statusLine.report(problem, isBusy());
 }
 
 // Installations that end while an announcement is pending join it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "examplestate.h"
+#include "statusline.h"
 
 #include "plugin/settings.h"
 #include "repository/problem.h"
@@ -46,7 +47,7 @@ public:
     // Examples queued, downloading or installing.
     bool isBusy() const;
     // What the status line shows: progress while work runs, then the last problem until dismissed.
-    QString statusText() const { return m_status; }
+    QString statusText() const { return m_statusLine.text(); }
 
     // The user's changes to a repository: removed examples are deleted and kept from the automatic
     // update, added ones are downloaded (again, whatever failed before).
@@ -69,6 +70,7 @@ signals:
 private:
     using Edit = std::function<void(ExampleState &)>;
 
+    void connectRepository(Repository *repository);
     void onFetched(Repository *repository);
     void onDownloaded(Repository *repository, const Repository::ExamplePtr &example);
     void onInstalled(const QString &repositoryName, const QString &path, const Problem &problem, bool registered);
@@ -88,7 +90,6 @@ private:
 
     void setProgress(const QString &text);
     void report(const Problem &problem);
-    void updateStatus();
     void notifyChanged();
     void scheduleRetry();
     void save();
@@ -104,10 +105,7 @@ private:
     QHash<QString, QMap<QString, ExampleState>> m_states;
     QHash<QString, RepositoryState> m_repositoryStates;
     QSet<QString> m_fetchedOnce; // repositories whose list arrived since the start
-    QString m_progress;
-    Problem m_problem;
-    bool m_problemShown = false; // shown since the last progress
-    QString m_status;
+    StatusLine m_statusLine;
 };
 
 } // namespace Internal

@@ -22,6 +22,20 @@ const QString &ManifestWriter::manifestFileName()
     return name;
 }
 
+QHash<QString, QFileInfo> ManifestWriter::findManifests(const QString &repositoryFolder)
+{
+    QHash<QString, QFileInfo> found;
+    QDirIterator walk(repositoryFolder, QStringList(manifestFileName()),
+                      QDir::Files | QDir::Readable | QDir::CaseSensitive, QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        walk.next();
+        const QString path = walk.fileInfo().dir().dirName();
+        if (!found.contains(path))
+            found.insert(path, walk.fileInfo());
+    }
+    return found;
+}
+
 const QString &ManifestWriter::iconFileName()
 {
     static const QString name = QStringLiteral("example-icon.png");

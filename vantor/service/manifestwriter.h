@@ -2,11 +2,12 @@
 
 #include "repository/repository.h"
 
+#include <QFileInfo>
+#include <QHash>
 #include <QString>
 
 QT_BEGIN_NAMESPACE
 class QDomElement;
-class QFileInfo;
 class QImage;
 QT_END_NAMESPACE
 
@@ -19,6 +20,9 @@ class ManifestWriter
 {
 public:
     static const QString &manifestFileName();
+    // Every folder below `repositoryFolder` that holds a manifest is an installed example, named
+    // after the folder: the manifests by that name, the first one found for each.
+    static QHash<QString, QFileInfo> findManifests(const QString &repositoryFolder);
     static const QString &iconFileName();
 
     // Writes the manifest of `example` into its installed `folder`; `picture` is the record's,
