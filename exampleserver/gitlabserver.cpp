@@ -6,12 +6,14 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrlQuery>
 
 #include <algorithm>
 
@@ -32,6 +34,15 @@ QString isoTime(const QDateTime &time)
 
 QJsonValue nullable(const QString &text) { return text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(text); }
 QString decoded(const QByteArray &segment) { return QUrl::fromPercentEncoding(segment); }
+
+// An IMF-fixdate, as HTTP dates are written.
+QByteArray httpDate(qint64 secondsSinceEpoch)
+{
+    return QLocale::c()
+        .toString(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::UTC),
+                  QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+        .toLatin1();
+}
 
 // Plain HTTP, or TLS once it has a certificate.
 class Listener : public QTcpServer
@@ -64,8 +75,11 @@ protected:
 
 const QString GitLabServer::SearchRoute = QStringLiteral("^/api/v4/groups$");
 const QString GitLabServer::GroupRoute = QStringLiteral("^/api/v4/groups/[^/]+$");
+const QString GitLabServer::ProjectsRoute = QStringLiteral("^/api/v4/groups/[^/]+/projects$");
 const QString GitLabServer::ArchiveRoute = QStringLiteral("^/api/v4/projects/[^/]+/repository/archive");
 const QString GitLabServer::AvatarRoute = QStringLiteral("^/uploads/-/system/project/avatar/");
+
+const QByteArray GitLabServer::TokenHeader = "PRIVATE-TOKEN";
 
 QString GitLabServer::archiveRoute(qint64 projectId)
 {
@@ -152,6 +166,14 @@ qint64 GitLabServer::groupId(const QString &fullPath) const
     return group ? group->id : 0;
 }
 
+void GitLabServer::setGroupToken(qint64 groupId, const QByteArray &token)
+{
+    for (Group &group : m_groups) {
+        if (group.id == groupId)
+            group.token = token;
+    }
+}
+
 const GitLabServer::Group *GitLabServer::findGroup(const QString &idOrPath) const
 {
     bool numeric = false;
@@ -163,16 +185,47 @@ const GitLabServer::Group *GitLabServer::findGroup(const QString &idOrPath) cons
     return nullptr;
 }
 
+const GitLabServer::Group *GitLabServer::parentOf(const Group &group) const
+{
+    const auto parent = std::find_if(m_groups.cbegin(), m_groups.cend(),
+                                     [&](const Group &candidate) { return candidate.id == group.parentId; });
+    return group.parentId && parent != m_groups.cend() ? &*parent : nullptr;
+}
+
 QString GitLabServer::fullPath(const Group &group) const
 {
-    const Group *parent = group.parentId ? findGroup(QString::number(group.parentId)) : nullptr;
+    const Group *parent = parentOf(group);
     return parent ? fullPath(*parent) + QLatin1Char('/') + group.path : group.path;
 }
 
 QString GitLabServer::fullName(const Group &group) const
 {
-    const Group *parent = group.parentId ? findGroup(QString::number(group.parentId)) : nullptr;
+    const Group *parent = parentOf(group);
     return parent ? fullName(*parent) + QStringLiteral(" / ") + group.name : group.name;
+}
+
+bool GitLabServer::isPrivate(const Group &group) const
+{
+    for (const Group *g = &group; g; g = parentOf(*g)) {
+        if (!g->token.isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// A parent's token opens its subgroups too, as membership is inherited. An empty token is none.
+int GitLabServer::refusal(const Group &group, const HttpRequest &request) const
+{
+    if (!isPrivate(group))
+        return 0;
+    const QByteArray token = request.header(TokenHeader);
+    if (token.isEmpty())
+        return 401;
+    for (const Group *g = &group; g; g = parentOf(*g)) {
+        if (g->token == token)
+            return 0;
+    }
+    return 403;
 }
 
 QJsonObject GitLabServer::toJson(const Group &group) const
@@ -184,7 +237,7 @@ QJsonObject GitLabServer::toJson(const Group &group) const
         {QStringLiteral("name"), group.name},
         {QStringLiteral("path"), group.path},
         {QStringLiteral("description"), QString()},
-        {QStringLiteral("visibility"), QStringLiteral("public")},
+        {QStringLiteral("visibility"), isPrivate(group) ? QStringLiteral("private") : QStringLiteral("public")},
         {QStringLiteral("avatar_url"), QJsonValue::Null},
         {QStringLiteral("full_name"), fullName(group)},
         {QStringLiteral("full_path"), path},
@@ -201,30 +254,62 @@ qint64 GitLabServer::addProject(qint64 groupId, const QString &folder, const Pro
         return 0;
     }
     Project project;
-    project.id = m_nextProjectId++;
     project.groupId = groupId;
     project.options = options;
     ProjectOptions &o = project.options;
     if (o.name.isEmpty())
         o.name = QFileInfo(folder).fileName();
-    if (o.path.isEmpty())
-        o.path = o.name.toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
     if (!o.commitDate.isValid())
         o.commitDate = QDateTime(QDate(2024, 3, 5), QTime(10, 20, 30), Qt::UTC);
-    if (!o.lastActivity.isValid())
-        o.lastActivity = o.commitDate.addMSecs(123);
-    project.git = std::make_shared<GitRepository>(m_gitRoot.filePath(QStringLiteral("%1.git").arg(project.id)),
-                                                  QStringLiteral("master"));
+    project.git = newRepository();
     if (!project.git->commit(folder, o.commitDate, QStringLiteral("Add %1").arg(o.name))) {
         m_error = project.git->errorString();
         return 0;
     }
-    if (!rebuildArchive(project))
+    return insertProject(project);
+}
+
+qint64 GitLabServer::addProjectCopy(qint64 sourceId, qint64 groupId, const ProjectOptions &options)
+{
+    const auto source = m_projects.constFind(sourceId);
+    if (source == m_projects.cend()) {
+        m_error = QStringLiteral("No project %1").arg(sourceId);
         return 0;
-    if (!o.avatarFile.isEmpty() && !loadAvatar(project, o.avatarFile))
+    }
+    Project project;
+    project.groupId = groupId;
+    project.options = options;
+    if (project.options.name.isEmpty())
+        project.options.name = source->options.name;
+    project.options.commitDate = source->options.commitDate;
+    project.git = source->git;
+    return insertProject(project);
+}
+
+qint64 GitLabServer::insertProject(Project project)
+{
+    ProjectOptions &o = project.options;
+    if (o.path.isEmpty())
+        o.path = o.name.toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+    if (!o.lastActivity.isValid())
+        o.lastActivity = o.commitDate.addMSecs(123);
+    if (!rebuildArchive(project) || (!o.avatarFile.isEmpty() && !loadAvatar(project, o.avatarFile)))
         return 0;
+    project.id = m_nextProjectId++;
     m_projects.insert(project.id, project);
     return project.id;
+}
+
+std::shared_ptr<GitRepository> GitLabServer::newRepository()
+{
+    return std::make_shared<GitRepository>(m_gitRoot.filePath(QStringLiteral("%1.git").arg(++m_repositories)),
+                                           QStringLiteral("master"));
+}
+
+void GitLabServer::shareProject(qint64 id, qint64 groupId)
+{
+    if (m_projects.contains(id))
+        m_projects[id].sharedWith.append(groupId);
 }
 
 bool GitLabServer::updateProject(qint64 id, const QString &folder, const QDateTime &commitDate)
@@ -232,12 +317,16 @@ bool GitLabServer::updateProject(qint64 id, const QString &folder, const QDateTi
     auto it = m_projects.find(id);
     if (it == m_projects.end())
         return false;
-    if (!it->git->commit(folder, commitDate, QStringLiteral("Update %1").arg(it->options.name))) {
-        m_error = it->git->errorString();
+    // A repository shared with copies stays as it is for them.
+    const std::shared_ptr<GitRepository> git = it->git.use_count() > 1 ? newRepository() : it->git;
+    if (!git->commit(folder, commitDate, QStringLiteral("Update %1").arg(it->options.name))) {
+        m_error = git->errorString();
         return false;
     }
+    it->git = git;
     if (!rebuildArchive(*it))
         return false;
+    it->options.commitDate = commitDate; // what later copies take
     it->options.lastActivity = commitDate;
     return true;
 }
@@ -317,13 +406,13 @@ QJsonObject GitLabServer::toJson(const Project &project) const
         {QStringLiteral("path"), o.path},
         {QStringLiteral("path_with_namespace"), groupPath + QLatin1Char('/') + o.path},
         {QStringLiteral("default_branch"), project.git->branch()},
-        {QStringLiteral("tag_list"), tags},
-        {QStringLiteral("topics"), tags},
         {QStringLiteral("http_url_to_repo"), webUrl + QStringLiteral(".git")},
         {QStringLiteral("web_url"), webUrl},
         {QStringLiteral("avatar_url"), avatar},
         {QStringLiteral("last_activity_at"), isoTime(o.lastActivity)},
     };
+    for (const QString &key : m_tagKeys)
+        json.insert(key, tags);
     for (auto it = project.overrides.cbegin(); it != project.overrides.cend(); ++it) {
         if (it.value().isUndefined())
             json.remove(it.key());
@@ -345,11 +434,12 @@ void GitLabServer::clearBehaviours()
     m_behaviours.clear();
 }
 
-int GitLabServer::requestCount(const QString &pathPattern) const
+int GitLabServer::requestCount(const QString &pathPattern, const QByteArray &withHeader) const
 {
     const QRegularExpression expression(pathPattern);
     return int(std::count_if(m_requests.cbegin(), m_requests.cend(), [&](const HttpRequest &request) {
-        return expression.match(QString::fromLatin1(request.path)).hasMatch();
+        return expression.match(QString::fromLatin1(request.path)).hasMatch()
+               && (withHeader.isEmpty() || request.hasHeader(withHeader));
     }));
 }
 
@@ -452,13 +542,27 @@ void GitLabServer::answer(QTcpSocket *socket, const GitLabBehaviour &behaviour)
     HttpResponse response;
     switch (behaviour.kind) {
     case GitLabBehaviour::Normal:
-        response = route(request);
+    case GitLabBehaviour::LinkOnly:
+    case GitLabBehaviour::RepeatPrevious:
+        response = route(request, behaviour.kind);
         break;
     case GitLabBehaviour::Reply:
         response = behaviour.body.isEmpty() ? errorFor(request.path, behaviour.status)
                                             : HttpResponse(behaviour.status, behaviour.body, behaviour.contentType);
         response.status = behaviour.status;
         break;
+    case GitLabBehaviour::RateLimited: {
+        response = errorFor(request.path, behaviour.status);
+        // Whole seconds rounded up, so that the time named never comes before retrySeconds have passed.
+        const qint64 due = (QDateTime::currentMSecsSinceEpoch() + 999) / 1000 + behaviour.retrySeconds;
+        if (behaviour.retry == GitLabBehaviour::RetryAfterSeconds)
+            response.addHeader("Retry-After", QByteArray::number(behaviour.retrySeconds));
+        else if (behaviour.retry == GitLabBehaviour::RetryAfterDate)
+            response.addHeader("Retry-After", httpDate(due));
+        else if (behaviour.retry == GitLabBehaviour::RateLimitReset)
+            response.addHeader("RateLimit-Reset", QByteArray::number(due));
+        break;
+    }
     case GitLabBehaviour::NoAnswer:
         return;
     case GitLabBehaviour::CloseMidBody:
@@ -522,91 +626,182 @@ void GitLabServer::finish(QTcpSocket *socket)
 
 // Routes
 
-HttpResponse GitLabServer::route(const HttpRequest &request) const
+HttpResponse GitLabServer::route(const HttpRequest &request, GitLabBehaviour::Kind kind) const
 {
     if (request.method != "GET")
         return HttpResponse(405, R"({"error":"405 Not Allowed"})");
     const QList<QByteArray> parts = request.path.split('/');
     if (request.path == ApiPrefix + "/groups")
-        return searchGroups(request);
-    if (request.path.startsWith(ApiPrefix + "/groups/") && parts.size() == 5)
-        return groupDetails(decoded(parts.at(4)));
-    if (request.path.startsWith(ApiPrefix + "/projects/") && parts.size() == 7 && parts.at(5) == "repository"
-        && (parts.at(6) == "archive" || parts.at(6) == "archive.tar.gz"))
-        return projectArchive(decoded(parts.at(4)));
-    if (QString::fromLatin1(request.path).startsWith(AvatarPrefix) && parts.size() == 8)
-        return projectAvatar(decoded(parts.at(6)), decoded(parts.at(7)));
-    return HttpResponse(404, R"({"error":"404 Not Found"})");
+        return searchGroups(request, kind);
+    if (request.path.startsWith(ApiPrefix + "/groups/")
+        && (parts.size() == 5 || (parts.size() == 6 && parts.at(5) == "projects"))) {
+        const Group *group = findGroup(decoded(parts.at(4)));
+        if (!group)
+            return errorFor(request.path, 404);
+        if (const int refused = refusal(*group, request))
+            return errorFor(request.path, refused);
+        return parts.size() == 5 ? groupDetails(*group, request) : groupProjects(*group, request, kind);
+    }
+    const bool archive = request.path.startsWith(ApiPrefix + "/projects/") && parts.size() == 7
+                         && parts.at(5) == "repository"
+                         && (parts.at(6) == "archive" || parts.at(6) == "archive.tar.gz");
+    const bool avatar = QString::fromLatin1(request.path).startsWith(AvatarPrefix) && parts.size() == 8;
+    if (!archive && !avatar)
+        return HttpResponse(404, R"({"error":"404 Not Found"})");
+    const Project *project = findProject(decoded(parts.at(archive ? 4 : 6)));
+    if (!project)
+        return archive ? errorFor(request.path, 404) : HttpResponse(404, message(QStringLiteral("404 Not found")));
+    const Group *group = findGroup(QString::number(project->groupId));
+    if (const int refused = group ? refusal(*group, request) : 0)
+        return errorFor(request.path, refused);
+    return archive ? projectArchive(*project) : projectAvatar(*project, decoded(parts.at(7)));
 }
 
-HttpResponse GitLabServer::searchGroups(const HttpRequest &request) const
+// One page of a listing of `total` items, with GitLab's paging headers.
+HttpResponse GitLabServer::page(const HttpRequest &request, int total, const std::function<QJsonValue(int)> &item,
+                                GitLabBehaviour::Kind kind) const
+{
+    const int asked = request.queryValue(QStringLiteral("per_page")).toInt();
+    const int perPage = asked > 0 ? std::min(asked, 100) : 20;
+    const qint64 current = std::max(1, request.queryValue(QStringLiteral("page")).toInt());
+    const qint64 pages = std::max<qint64>(1, (total + perPage - 1) / perPage);
+    const qint64 first = (current - 1) * perPage;
+    const bool totals = total <= m_totalsLimit;
+    const bool next = first + perPage < total;
+
+    QJsonArray array;
+    if (kind == GitLabBehaviour::RepeatPrevious && current > 1 && first <= total)
+        array.append(item(int(first - 1)));
+    for (qint64 i = first; i < std::min<qint64>(total, first + perPage); ++i)
+        array.append(item(int(i)));
+    HttpResponse response(200, QJsonDocument(array).toJson(QJsonDocument::Compact));
+
+    const auto link = [&](qint64 to, const char *rel) {
+        QUrlQuery query(QString::fromLatin1(request.query));
+        query.removeAllQueryItems(QStringLiteral("page"));
+        query.removeAllQueryItems(QStringLiteral("per_page"));
+        query.addQueryItem(QStringLiteral("page"), QString::number(to));
+        query.addQueryItem(QStringLiteral("per_page"), QString::number(perPage));
+        return QStringLiteral("<%1%2?%3>; rel=\"%4\"")
+            .arg(url().toString(), QString::fromLatin1(request.path), query.toString(QUrl::FullyEncoded),
+                 QLatin1String(rel));
+    };
+    QStringList links;
+    if (current > 1)
+        links << link(current - 1, "prev");
+    if (next)
+        links << link(current + 1, "next");
+    links << link(1, "first");
+    if (totals)
+        links << link(pages, "last");
+    response.addHeader("Link", links.join(QStringLiteral(", ")).toLatin1());
+    if (kind == GitLabBehaviour::LinkOnly)
+        return response;
+    response.addHeader("X-Next-Page", next ? QByteArray::number(current + 1) : QByteArray());
+    response.addHeader("X-Page", QByteArray::number(current));
+    response.addHeader("X-Per-Page", QByteArray::number(perPage));
+    response.addHeader("X-Prev-Page", current > 1 ? QByteArray::number(current - 1) : QByteArray());
+    if (totals) {
+        response.addHeader("X-Total", QByteArray::number(total));
+        response.addHeader("X-Total-Pages", QByteArray::number(pages));
+    }
+    return response;
+}
+
+HttpResponse GitLabServer::searchGroups(const HttpRequest &request, GitLabBehaviour::Kind kind) const
 {
     // A quoted term is one phrase: the quotes are not part of what is searched for.
     const QString term = request.queryValue(QStringLiteral("search")).remove(QLatin1Char('"')).trimmed();
     QList<const Group *> found;
     for (const Group &group : m_groups) {
-        if (fullPath(group).contains(term, Qt::CaseInsensitive)
-            || fullName(group).contains(term, Qt::CaseInsensitive))
+        const bool matches = fullPath(group).contains(term, Qt::CaseInsensitive)
+                             || fullName(group).contains(term, Qt::CaseInsensitive);
+        if (matches && refusal(group, request) == 0)
             found.append(&group);
     }
     std::sort(found.begin(), found.end(), [](const Group *a, const Group *b) {
         const int byName = a->name.compare(b->name, Qt::CaseInsensitive);
         return byName != 0 ? byName < 0 : a->id < b->id;
     });
-
-    const int total = found.size();
-    const int perPage = std::clamp(request.queryValue(QStringLiteral("per_page")).toInt() > 0
-                                       ? request.queryValue(QStringLiteral("per_page")).toInt() : 20, 1, 100);
-    const int page = std::max(1, request.queryValue(QStringLiteral("page")).toInt());
-    const int pages = std::max(1, (total + perPage - 1) / perPage);
-    QJsonArray array;
-    for (int i = (page - 1) * perPage; i < std::min(total, page * perPage); ++i)
-        array.append(toJson(*found.at(i)));
-
-    HttpResponse response(200, QJsonDocument(array).toJson(QJsonDocument::Compact));
-    response.addHeader("X-Total", QByteArray::number(total));
-    response.addHeader("X-Per-Page", QByteArray::number(perPage));
-    response.addHeader("X-Page", QByteArray::number(page));
-    response.addHeader("X-Next-Page", page < pages ? QByteArray::number(page + 1) : QByteArray());
-    return response;
+    return page(request, found.size(), [&](int i) { return toJson(*found.at(i)); }, kind);
 }
 
-HttpResponse GitLabServer::groupDetails(const QString &id) const
+HttpResponse GitLabServer::groupDetails(const Group &group, const HttpRequest &request) const
 {
-    const Group *group = findGroup(id);
-    if (!group)
-        return HttpResponse(404, message(QStringLiteral("404 Group Not Found")));
-    QList<const Project *> direct;
+    QJsonObject json = toJson(group);
+    if (!m_embedProjects || request.queryValue(QStringLiteral("with_projects")) == QLatin1String("false"))
+        return HttpResponse(200, QJsonDocument(json).toJson(QJsonDocument::Compact));
+    QList<const Project *> own;
+    QList<const Project *> shared;
     for (const Project &project : m_projects) {
-        if (project.groupId == group->id)
-            direct.append(&project);
+        if (project.groupId == group.id)
+            own.append(&project);
+        else if (project.sharedWith.contains(group.id))
+            shared.append(&project);
     }
-    std::sort(direct.begin(), direct.end(), [](const Project *a, const Project *b) { return a->id > b->id; });
-    QJsonArray projects;
-    for (int i = 0; i < std::min<int>(direct.size(), 100); ++i)
-        projects.append(toJson(*direct.at(i)));
-    QJsonObject json = toJson(*group);
-    json.insert(QStringLiteral("projects"), projects);
+    const auto embedded = [this](QList<const Project *> projects) {
+        std::sort(projects.begin(), projects.end(), [](const Project *a, const Project *b) { return a->id > b->id; });
+        QJsonArray array;
+        for (int i = 0; i < std::min<int>(projects.size(), 100); ++i)
+            array.append(toJson(*projects.at(i)));
+        return array;
+    };
+    json.insert(QStringLiteral("projects"), embedded(own));
+    json.insert(QStringLiteral("shared_projects"), embedded(shared));
     return HttpResponse(200, QJsonDocument(json).toJson(QJsonDocument::Compact));
 }
 
-HttpResponse GitLabServer::projectArchive(const QString &id) const
+HttpResponse GitLabServer::groupProjects(const Group &group, const HttpRequest &request,
+                                         GitLabBehaviour::Kind kind) const
 {
-    const Project *project = findProject(id);
-    if (!project)
-        return HttpResponse(404, message(QStringLiteral("404 Project Not Found")));
-    HttpResponse response(200, project->archive, "application/octet-stream");
+    const QString orderBy = request.queryValue(QStringLiteral("order_by"));
+    const QString sort = request.queryValue(QStringLiteral("sort"));
+    static const QStringList orders{QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("path"),
+                                    QStringLiteral("created_at"), QStringLiteral("last_activity_at")};
+    if (!orderBy.isEmpty() && !orders.contains(orderBy))
+        return HttpResponse(400, R"({"error":"order_by does not have a valid value"})");
+    if (!sort.isEmpty() && sort != QLatin1String("asc") && sort != QLatin1String("desc"))
+        return HttpResponse(400, R"({"error":"sort does not have a valid value"})");
+
+    const bool withShared = request.queryValue(QStringLiteral("with_shared")) != QLatin1String("false");
+    QList<const Project *> listed;
+    for (const Project &project : m_projects) {
+        const Group *owner = findGroup(QString::number(project.groupId));
+        if (project.groupId == group.id
+            || (withShared && project.sharedWith.contains(group.id) && owner && refusal(*owner, request) == 0))
+            listed.append(&project);
+    }
+    // GitLab's default is the newest first; ids grow with the creation time.
+    const bool ascending = sort == QLatin1String("asc");
+    const auto compare = [](const auto &a, const auto &b) { return int(b < a) - int(a < b); };
+    std::sort(listed.begin(), listed.end(), [&](const Project *a, const Project *b) {
+        int order = 0;
+        if (orderBy == QLatin1String("name"))
+            order = compare(a->options.name, b->options.name);
+        else if (orderBy == QLatin1String("path"))
+            order = compare(a->options.path, b->options.path);
+        else if (orderBy == QLatin1String("last_activity_at"))
+            order = compare(a->options.lastActivity, b->options.lastActivity);
+        if (order == 0)
+            order = compare(a->id, b->id);
+        return ascending ? order < 0 : order > 0;
+    });
+    return page(request, listed.size(), [&](int i) { return toJson(*listed.at(i)); }, kind);
+}
+
+HttpResponse GitLabServer::projectArchive(const Project &project) const
+{
+    HttpResponse response(200, project.archive, "application/octet-stream");
     response.addHeader("Content-Disposition",
-                       "attachment; filename=\"" + archiveTopFolder(*project).toUtf8() + ".tar.gz\"");
+                       "attachment; filename=\"" + archiveTopFolder(project).toUtf8() + ".tar.gz\"");
     return response;
 }
 
-HttpResponse GitLabServer::projectAvatar(const QString &id, const QString &file) const
+HttpResponse GitLabServer::projectAvatar(const Project &project, const QString &file) const
 {
-    const Project *project = findProject(id);
-    if (!project || project->avatarName.isEmpty() || project->avatarName != file)
+    if (project.avatarName.isEmpty() || project.avatarName != file)
         return HttpResponse(404, message(QStringLiteral("404 Not found")));
-    return HttpResponse(200, project->avatar, "image/png");
+    return HttpResponse(200, project.avatar, "image/png");
 }
 
 HttpResponse GitLabServer::errorFor(const QByteArray &path, int status) const

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 QByteArray HttpRequest::header(const QByteArray &name) const
 {
     for (const auto &header : headers) {
@@ -11,6 +13,13 @@ QByteArray HttpRequest::header(const QByteArray &name) const
             return header.second;
     }
     return {};
+}
+
+bool HttpRequest::hasHeader(const QByteArray &name) const
+{
+    return std::any_of(headers.cbegin(), headers.cend(), [&](const QPair<QByteArray, QByteArray> &header) {
+        return header.first.compare(name, Qt::CaseInsensitive) == 0;
+    });
 }
 
 bool HttpRequest::keepAlive() const
@@ -76,7 +85,7 @@ QByteArray HttpResponse::reasonPhrase(int status)
 {
     static const QHash<int, QByteArray> phrases{
         {200, "OK"}, {204, "No Content"}, {301, "Moved Permanently"}, {302, "Found"}, {400, "Bad Request"},
-        {404, "Not Found"}, {405, "Method Not Allowed"}, {429, "Too Many Requests"},
-        {500, "Internal Server Error"}, {502, "Bad Gateway"}, {503, "Service Unavailable"}};
+        {401, "Unauthorized"}, {403, "Forbidden"}, {404, "Not Found"}, {405, "Method Not Allowed"},
+        {429, "Too Many Requests"}, {500, "Internal Server Error"}, {502, "Bad Gateway"}, {503, "Service Unavailable"}};
     return phrases.value(status, "Status");
 }

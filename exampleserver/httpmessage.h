@@ -21,6 +21,7 @@ struct HttpRequest
     int connection = 0;
 
     QByteArray header(const QByteArray &name) const; // case-insensitive, empty when missing
+    bool hasHeader(const QByteArray &name) const;    // even with an empty value
     // HTTP/1.1 keeps the connection open unless the client asks to close it.
     bool keepAlive() const;
     QString queryValue(const QString &key) const;    // fully decoded, "+" read as a space

@@ -1,9 +1,11 @@
 // Serves every subfolder of a folder as a project of one group, like a GitLab server does.
 //
-//   gitlabserver --root <folder> --group <path> [--port N]
+//   gitlabserver --root <folder> --group <path> [--port N] [--token T] [--copies N]
+//                [--tag-keys tag_list,topics] [--no-embedded-projects]
 //
 // Beside a project folder "<name>" the optional files "<name>.png" (its picture) and "<name>.json"
-// (an object with any of "name", "path", "description", "tag_list", "last_activity_at") describe it.
+// (an object with any of "name", "path", "description", "tag_list" or "topics", "last_activity_at")
+// describe it.
 
 #include "gitlabserver.h"
 
@@ -53,7 +55,9 @@ GitLabServer::ProjectOptions readOptions(const QDir &root, const QString &folder
     options.name = json.value(QStringLiteral("name")).toString(options.name);
     options.path = json.value(QStringLiteral("path")).toString();
     options.description = json.value(QStringLiteral("description")).toString();
-    for (const QJsonValue &tag : json.value(QStringLiteral("tag_list")).toArray())
+    const QJsonValue tags = json.contains(QStringLiteral("topics")) ? json.value(QStringLiteral("topics"))
+                                                                     : json.value(QStringLiteral("tag_list"));
+    for (const QJsonValue &tag : tags.toArray())
         options.tags.append(tag.toString());
     options.lastActivity = QDateTime::fromString(json.value(QStringLiteral("last_activity_at")).toString(),
                                                  Qt::ISODateWithMs);
@@ -78,7 +82,23 @@ int main(int argc, char *argv[])
                                          QStringLiteral("path"), QStringLiteral("examples"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port (0: any free one)."),
                                         QStringLiteral("port"), QStringLiteral("0"));
-    parser.addOptions({rootOption, groupOption, portOption});
+    const QCommandLineOption tokenOption(QStringLiteral("token"),
+                                         QStringLiteral("Makes the group private: requests about it need the "
+                                                        "header PRIVATE-TOKEN with this token."),
+                                         QStringLiteral("token"));
+    const QCommandLineOption copiesOption(QStringLiteral("copies"),
+                                          QStringLiteral("Serves every project N times; copy k is named "
+                                                         "\"<name> k\" with the path \"<path>-k\"."),
+                                          QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption tagKeysOption(QStringLiteral("tag-keys"),
+                                           QStringLiteral("Keys under which the projects' tags are sent, "
+                                                          "separated by commas."),
+                                           QStringLiteral("keys"), QStringLiteral("tag_list,topics"));
+    const QCommandLineOption noEmbeddedOption(QStringLiteral("no-embedded-projects"),
+                                              QStringLiteral("The group's details carry no \"projects\"; "
+                                                             "only its paged projects list them."));
+    parser.addOptions({rootOption, groupOption, portOption, tokenOption, copiesOption, tagKeysOption,
+                       noEmbeddedOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -89,16 +109,43 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    bool copiesOk = false;
+    const int copies = parser.value(copiesOption).toInt(&copiesOk);
+    if (!copiesOk || copies < 1) {
+        err << "Not a number of copies: " << parser.value(copiesOption) << Qt::endl;
+        return 2;
+    }
+
     GitLabServer server;
     const qint64 groupId = server.addGroupPath(parser.value(groupOption));
     if (!groupId) {
         err << "Not a group path: " << parser.value(groupOption) << Qt::endl;
         return 2;
     }
+    server.setGroupToken(groupId, parser.value(tokenOption).toUtf8());
+    server.setTagKeys(parser.value(tagKeysOption).split(QLatin1Char(','), Qt::SkipEmptyParts));
+    server.setEmbedProjects(!parser.isSet(noEmbeddedOption));
+    // The copies come after all originals, which so keep the ids they have without copies.
+    QList<QPair<qint64, GitLabServer::ProjectOptions>> originals;
     for (const QString &folder : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        if (!server.addProject(groupId, root.filePath(folder), readOptions(root, folder))) {
+        const GitLabServer::ProjectOptions options = readOptions(root, folder);
+        const qint64 id = server.addProject(groupId, root.filePath(folder), options);
+        if (!id) {
             err << "Cannot serve " << folder << ": " << server.errorString() << Qt::endl;
             return 1;
+        }
+        originals.append({id, options});
+    }
+    for (int copy = 2; copy <= copies; ++copy) {
+        for (const auto &[id, original] : originals) {
+            GitLabServer::ProjectOptions options = original;
+            const QJsonObject json = server.projectJson(id);
+            options.name = json.value(QStringLiteral("name")).toString() + QStringLiteral(" %1").arg(copy);
+            options.path = json.value(QStringLiteral("path")).toString() + QStringLiteral("-%1").arg(copy);
+            if (!server.addProjectCopy(id, groupId, options)) {
+                err << "Cannot serve a copy of " << options.name << ": " << server.errorString() << Qt::endl;
+                return 1;
+            }
         }
     }
     if (!server.listen(quint16(parser.value(portOption).toUInt()))) {
