@@ -28,8 +28,17 @@ void IdleWatcher::start()
 
 void IdleWatcher::activity()
 {
-    if (m_limitTimer.isActive())
+    if (m_limitTimer.isActive() && !m_busy)
         m_idleTimer.start();
+}
+
+void IdleWatcher::setBusy(bool busy)
+{
+    m_busy = busy;
+    if (busy)
+        m_idleTimer.stop();
+    else
+        activity();
 }
 
 } // namespace Host

@@ -18,6 +18,9 @@ public:
     void start();
     qint64 elapsed() const { return m_clock.elapsed(); }
 
+    // While busy, the plugins are not idle however quiet they are.
+    void setBusy(bool busy);
+
 public slots:
     void activity();
 
@@ -29,6 +32,7 @@ private:
     QTimer m_idleTimer;
     QTimer m_limitTimer;
     QElapsedTimer m_clock;
+    bool m_busy = false;
 };
 
 } // namespace Host

@@ -8,6 +8,8 @@
 #include "mainwindow.h"
 #include "optionsdialog.h"
 
+#include <coreplugin/progressmanager/futureprogress.h>
+#include <coreplugin/progressmanager/progressmanager.h>
 #include <coreplugin/dialogs/ioptionspage.h>
 #include <coreplugin/helpmanager.h>
 #include <coreplugin/icore.h>
@@ -174,6 +176,18 @@ int main(int argc, char *argv[])
                      &watcher, &Host::IdleWatcher::activity);
     QObject::connect(helpSignals, &Core::HelpManager::Signals::documentationChanged,
                      &watcher, &Host::IdleWatcher::activity);
+    // A plugin's task in the progress indicator is work under way: the host is not idle meanwhile.
+    Core::ProgressManager *progress = Core::ProgressManager::instance();
+    QObject::connect(progress, &Core::ProgressManager::taskAdded, &watcher, [&watcher, headless](Core::FutureProgress *task) {
+        watcher.setBusy(true);
+        if (headless)
+            printListing({QStringLiteral("task started: %1").arg(task->title())});
+    });
+    QObject::connect(progress, &Core::ProgressManager::taskFinished, &watcher, [&watcher, headless, progress](Core::FutureProgress *task) {
+        if (headless)
+            printListing({QStringLiteral("task finished: %1").arg(task->title())});
+        watcher.setBusy(!progress->tasks().isEmpty());
+    });
     Host::HostMeter meter;
     QObject::connect(helpSignals, &Core::HelpManager::Signals::documentationChanged,
                      &meter, &Host::HostMeter::notified);

@@ -1,5 +1,6 @@
 #include "vantorpluginprivate.h"
 
+#include "plugin/progresstask.h"
 #include "plugin/registration.h"
 #include "plugin/settings.h"
 #include "service/downloadservice.h"
@@ -43,6 +44,7 @@ VantorPluginPrivate::VantorPluginPrivate()
     serviceOwner().reset(new DownloadService(settings, store));
     connect(serviceOwner().get(), &DownloadService::documentationChanged, Core::HelpManager::Signals::instance(),
             &Core::HelpManager::Signals::documentationChanged);
+    new ProgressTask(serviceOwner().get(), this);
 }
 
 DownloadService *VantorPluginPrivate::downloadService()

@@ -460,9 +460,28 @@ void ApiClient::download(const Repository::Examples &examples)
     const auto finished = [](const QFuture<void> &worker) { return worker.isFinished(); };
     m_runs.erase(std::remove_if(m_runs.begin(), m_runs.end(), finished), m_runs.end());
     const auto run = std::make_shared<Run>(examples);
+    m_queues.erase(std::remove_if(m_queues.begin(), m_queues.end(),
+                                  [](const std::weak_ptr<Run> &queue) { return queue.expired(); }),
+                   m_queues.end());
+    m_queues.append(run);
     const int width = std::min(examples.size(), downloadPool()->maxThreadCount());
     for (int i = 0; i < width; ++i)
         m_runs.append(QtConcurrent::run(downloadPool(), &ApiClient::work, m_workers, run));
+}
+
+// The examples no worker has taken yet are dropped; those under way go on.
+Repository::Examples ApiClient::cancelQueued()
+{
+    Repository::Examples dropped;
+    for (const std::weak_ptr<Run> &queue : qAsConst(m_queues)) {
+        if (const std::shared_ptr<Run> run = queue.lock()) {
+            QMutexLocker locker(&run->mutex);
+            dropped += run->examples;
+            run->examples.clear();
+        }
+    }
+    m_queues.clear();
+    return dropped;
 }
 
 // One worker of a run: the examples one after another, their archives all over one manager of this thread.

@@ -59,6 +59,8 @@ public:
     bool isSearching() const { return m_searching; }
 
     void download(const Repository::Examples &examples);
+    // Drops the examples of the downloads that no worker has started yet, and returns them.
+    Repository::Examples cancelQueued();
 
 public slots:
     void fetch();
@@ -104,6 +106,7 @@ private:
     std::shared_ptr<Line> m_line; // for the search and the project list
     // Workers of the runs that may still start on the pool; cancelled when the application quits.
     QList<QFuture<void>> m_runs;
+    QList<std::weak_ptr<Run>> m_queues; // of the runs, while they hold examples nobody has taken
 };
 
 } // namespace Internal

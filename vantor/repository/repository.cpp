@@ -67,6 +67,16 @@ void Repository::onFetched(const Examples &examples)
     emit fetched();
 }
 
+void Repository::fetch()
+{
+    m_client->fetch();
+}
+
+Repository::Examples Repository::cancelQueued()
+{
+    return m_client->cancelQueued();
+}
+
 void Repository::download(const QSet<QString> &paths)
 {
     if (paths.isEmpty())

@@ -37,8 +37,12 @@ public:
     bool isSearching() const;
     void restart();
 
+    // Asks the server for the list again; fetched() follows.
+    void fetch();
     // Starts the download of the examples of the current list whose path is in the set.
     void download(const QSet<QString> &paths);
+    // The examples of downloads that have not started are dropped and returned.
+    Examples cancelQueued();
 
     ApiClient *client() const { return m_client.get(); }
 

@@ -69,6 +69,10 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(0);
     connect(&m_saveTimer, &QTimer::timeout, this, &DownloadService::save);
+    // As the IDE's own update checker: coarse, since a check falls due by the day.
+    m_dueTimer.setInterval(DueCheckIntervalMs);
+    connect(&m_dueTimer, &QTimer::timeout, this, &DownloadService::checkDue);
+    m_dueTimer.start();
     if (QCoreApplication::instance()) {
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
             if (m_saveTimer.isActive())
@@ -104,10 +108,12 @@ void DownloadService::connectRepository(Repository *repository)
                 });
             });
     connect(repository, &Repository::problemOccurred, this, [this, repository](const Problem &problem) {
-        if (problem.isFailure())
-            setRepositoryState(*repository, RepositoryState::Failed, problem);
-        else
+        if (!problem.isFailure()) {
             report(problem);
+            return;
+        }
+        m_forced.remove(repository->name());
+        setRepositoryState(*repository, RepositoryState::Failed, problem);
     });
 }
 
@@ -246,13 +252,15 @@ void DownloadService::onFetched(Repository *repository)
             continue;
         settle(name, path, [&example](ExampleState &s) {
             s.name = example->name();
+            s.description = example->json().value(QLatin1String("description")).toString();
             s.activity = example->lastActivity();
         });
     }
 
     const bool atStart = !m_fetchedOnce.contains(name);
     m_fetchedOnce.insert(name);
-    if (m_settings.updatesCheckTimeoutDays == 0) {
+    const bool forced = m_forced.remove(name);
+    if (m_settings.updatesCheckTimeoutDays == 0 && !forced) {
         qCDebug(serviceLog) << "Automatic updates disabled";
         return;
     }
@@ -260,7 +268,7 @@ void DownloadService::onFetched(Repository *repository)
     QSet<QString> paths = retryPaths(*repository, atStart);
     const QDate lastCheck = m_settings.updatesCheckedDate.value(name);
     const QDate today = QDate::currentDate();
-    if (UpdateCheck::isDue(lastCheck, m_settings.updatesCheckTimeoutDays, today)) {
+    if (forced || UpdateCheck::isDue(lastCheck, m_settings.updatesCheckTimeoutDays, today)) {
         qCDebug(serviceLog) << "Updating examples:" << examples.size();
         m_settings.updatesCheckedDate.insert(name, today);
         save();
@@ -341,6 +349,7 @@ void DownloadService::queue(Repository &repository, const QSet<QString> &paths, 
     }
     if (selection.isEmpty())
         return;
+    m_work.byUser = m_work.byUser || byUser;
     saveSoon();
     repository.download(selection);
 }
@@ -434,15 +443,17 @@ void DownloadService::setState(const QString &repositoryName, const QString &pat
                                const Edit &edit)
 {
     ExampleState &record = m_states[repositoryName][path];
-    const ExampleState::State before = record.state;
+    const ExampleState before = record;
     record.state = state;
     if (record.name.isEmpty())
         record.name = path;
     if (edit)
         edit(record);
-    if (before != state)
-        qCDebug(serviceLog) << "Example" << repositoryName << path << stateName(before) << "->" << stateName(state);
+    if (before.state != state)
+        qCDebug(serviceLog) << "Example" << repositoryName << path << stateName(before.state) << "->" << stateName(state);
+    const ExampleState after = record;
     emit stateChanged(repositoryName, path);
+    countWork(repositoryName, path, before, after);
     m_statusLine.update(isBusy());
 }
 
@@ -468,6 +479,93 @@ void DownloadService::settle(const QString &repositoryName, const QString &path,
     }
     record.state = resting;
     setState(repositoryName, path, resting, [&record](ExampleState &s) { s = record; });
+}
+
+// One piece of work starts when an example is queued and ends when it is no longer busy; once all
+// have ended, a summary of what changed.
+void DownloadService::countWork(const QString &repositoryName, const QString &path, const ExampleState &before,
+                                const ExampleState &after)
+{
+    const QString key = repositoryName + QLatin1Char('/') + path;
+    if (!before.isBusy() && after.isBusy()) {
+        ++m_work.total;
+        if (after.isInstalled())
+            m_work.wereInstalled.insert(key);
+    } else if (before.isBusy() && !after.isBusy()) {
+        ++m_work.done;
+        if (after.state == ExampleState::Failed)
+            ++m_work.failed;
+        else if (after.installed != before.installed && after.isInstalled())
+            ++(m_work.wereInstalled.contains(key) ? m_work.updated : m_work.installed);
+    } else {
+        return;
+    }
+    emit workChanged(m_work.done, m_work.total);
+    if (m_work.done < m_work.total)
+        return;
+    const Work work = m_work;
+    m_work = Work();
+    emit workChanged(0, 0);
+    QStringList parts;
+    if (work.updated)
+        parts.append(tr("%1 updated").arg(work.updated));
+    if (work.installed)
+        parts.append(tr("%1 installed").arg(work.installed));
+    if (work.failed)
+        parts.append(tr("%1 failed (see the list)").arg(work.failed));
+    if (parts.isEmpty() || work.byUser)
+        return;
+    const int first = work.updated ? work.updated : work.installed ? work.installed : work.failed;
+    // "2 examples updated, 1 installed, 1 failed (see the list)"
+    parts.first().insert(parts.first().indexOf(QLatin1Char(' ')),
+                         first == 1 ? tr(" example") : tr(" examples"));
+    const QString summary = parts.join(QLatin1String(", "));
+    qCInfo(serviceLog).noquote() << summary;
+    m_statusLine.setSummary(summary, isBusy());
+}
+
+void DownloadService::checkNow()
+{
+    dismissProblem();
+    for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories)) {
+        m_forced.insert(repository->name());
+        if (repository->isReady()) {
+            repository->fetch();
+        } else if (!repository->isSearching()) {
+            setRepositoryState(*repository, RepositoryState::Connecting);
+            repository->restart();
+            // An address that cannot work never brings a list.
+            if (!repository->isSearching())
+                m_forced.remove(repository->name());
+        }
+        emit stateChanged(repository->name(), QString());
+    }
+}
+
+void DownloadService::checkDue()
+{
+    const QDate today = QDate::currentDate();
+    for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories)) {
+        const QString name = repository->name();
+        if (repository->isReady() && m_settings.updatesCheckTimeoutDays != 0
+            && UpdateCheck::isDue(m_settings.updatesCheckedDate.value(name), m_settings.updatesCheckTimeoutDays, today))
+            repository->fetch();
+    }
+}
+
+void DownloadService::cancelQueued()
+{
+    for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories)) {
+        const QString name = repository->name();
+        for (const Repository::ExamplePtr &example : repository->cancelQueued()) {
+            const QString path = example->path();
+            if (state(name, path).state != ExampleState::Queued)
+                continue;
+            m_settings.failedExamples[name].remove(path);
+            settle(name, path);
+        }
+    }
+    saveSoon();
 }
 
 void DownloadService::setRepositoryState(Repository &repository, RepositoryState::State state,

@@ -53,6 +53,15 @@ public:
     // update, added ones are downloaded (again, whatever failed before).
     void applyChanges(const QString &repositoryName, const QSet<QString> &install, const QSet<QString> &remove);
     void setUpdateInterval(quint32 days);
+    // Runs the update check of every repository now, whatever the dates say.
+    void checkNow();
+    // A "Check now" or the work it started is under way.
+    bool isChecking() const { return !m_forced.isEmpty() || isBusy(); }
+    // The queued examples are not downloaded after all; those under way go on.
+    void cancelQueued();
+    // The hourly timer's work: a repository whose check fell due is checked while the IDE runs.
+    void checkDue();
+    static constexpr int DueCheckIntervalMs = 60 * 60 * 1000;
     // Reads the installed examples of every repository from disk again.
     void rescan();
     // The user has seen the last problem, or started new work.
@@ -64,6 +73,8 @@ signals:
     void progressChanged(const QString &text);
     void problemReported(const Vantor::Internal::Problem &problem);
     void statusChanged(const QString &status);
+    // Examples of the current work that have ended, of how many; 0 of 0 once it has all ended.
+    void workChanged(int done, int total);
     // The installed examples changed: the host re-reads them.
     void documentationChanged();
 
@@ -87,6 +98,8 @@ private:
     void setRepositoryState(Repository &repository, RepositoryState::State state, const Problem &problem = {});
     void fail(const QString &repositoryName, const QString &path, const Problem &problem);
     bool scanInstalled(const QString &repositoryName);
+    void countWork(const QString &repositoryName, const QString &path, const ExampleState &before,
+                   const ExampleState &after);
 
     void setProgress(const QString &text);
     void report(const Problem &problem);
@@ -101,10 +114,23 @@ private:
     QTimer m_notifyTimer; // runs while an installation has not been announced yet
     QTimer m_retryTimer;  // the next retry of a failed example
     QTimer m_saveTimer;   // bookkeeping of a burst of installations, saved together
+    QTimer m_dueTimer;
     QList<QSharedPointer<Repository>> m_repositories;
     QHash<QString, QMap<QString, ExampleState>> m_states;
     QHash<QString, RepositoryState> m_repositoryStates;
     QSet<QString> m_fetchedOnce; // repositories whose list arrived since the start
+    QSet<QString> m_forced;      // repositories that "Check now" asked for, until their list arrives
+    // The work since the last time nothing was busy, for the progress indicator and the summary.
+    struct Work
+    {
+        int total = 0;
+        int done = 0;
+        int installed = 0;
+        int updated = 0;
+        int failed = 0;
+        QSet<QString> wereInstalled; // "repository/path" of those installed when queued
+        bool byUser = false;         // the user knows what it was: no summary
+    } m_work;
     StatusLine m_statusLine;
 };
 

@@ -25,6 +25,7 @@ struct ExampleState
 
     State state = Available;
     QString name;          // the example's name on the server, else its path
+    QString description;   // from the server
     QString folder;        // canonical folder of the installed version; empty when none
     QDateTime installed;   // when its manifest was written
     QDateTime activity;    // its last activity on the server, when listed

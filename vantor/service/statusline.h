@@ -21,6 +21,8 @@ public:
     void setProgress(const QString &text, bool busy);
     void report(const Problem &problem, bool busy);
     void dismiss(bool busy);
+    // What the work that ended changed, shown like a problem.
+    void setSummary(const QString &summary, bool busy);
     // Work started or ended.
     void update(bool busy);
 
@@ -29,7 +31,7 @@ signals:
 
 private:
     QString m_progress;
-    Problem m_problem;
+    QString m_problem; // or summary
     bool m_problemShown = false; // since the last progress
     QString m_text;
 };

@@ -1,13 +1,19 @@
 #include "examplesdialog.h"
 #include "ui_examplesdialog.h"
 
+#include "exampleitemdelegate.h"
 #include "installlocationmenu.h"
 
 #include "repository/example.h"
 
+#include <QFileInfo>
+#include <QIcon>
 #include <QJsonObject>
+#include <QPixmap>
 #include <QListWidgetItem>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace Vantor {
 namespace Internal {
@@ -24,8 +30,11 @@ QString field(const Repository::ExamplePtr &example, const char *name)
 ExamplesDialog::ExamplesDialog(const Repository::Examples &examples, QWidget *parent)
     : QDialog(parent)
     , m_ui(new Ui::ExamplesDialog)
+    , m_examples(examples)
 {
     m_ui->setupUi(this);
+    m_ui->examplesListWidget->setItemDelegate(new ExampleItemDelegate(m_ui->examplesListWidget));
+    m_ui->examplesListWidget->setIconSize(QSize(32, 32));
     m_ui->filterLineEdit->setFiltering(true);
     // The items store the project's web page. The server chooses it: only a web address is handed
     // to the desktop, never a local file or a custom scheme that would start another program.
@@ -50,7 +59,29 @@ ExamplesDialog::ExamplesDialog(const Repository::Examples &examples, QWidget *pa
                      example->lastActivity().toLocalTime().toString(Qt::TextDate),
                      field(example, "web_url")));
         item->setData(Qt::UserRole, field(example, "web_url"));
+        item->setData(ExampleItemDelegate::StateRole, field(example, "name"));
+        // What the filter looks at besides the path.
+        item->setData(Qt::UserRole + 2, QStringList{field(example, "name"), field(example, "description")}
+                                            + example->tags());
         m_ui->examplesListWidget->insertItem(m_ui->examplesListWidget->count(), item);
+    }
+}
+
+void ExamplesDialog::setInstalled(const QHash<QString, QString> &folders)
+{
+    QListWidget *list = m_ui->examplesListWidget;
+    for (int row = 0; row < list->count() && row < m_examples.size(); ++row) {
+        QListWidgetItem *item = list->item(row);
+        const QString name = field(m_examples.at(row), "name");
+        const QString folder = folders.value(item->text());
+        if (folder.isEmpty()) {
+            item->setData(ExampleItemDelegate::StateRole, name);
+            continue;
+        }
+        item->setData(ExampleItemDelegate::StateRole, tr("%1 · installed").arg(name));
+        const QString icon = folder + QLatin1String("/example-icon.png");
+        if (QFileInfo(icon).isFile())
+            item->setIcon(QIcon(icon));
     }
 }
 
@@ -73,7 +104,10 @@ void ExamplesDialog::filterExamples(const QString &text)
     QListWidget *list = m_ui->examplesListWidget;
     for (int row = 0; row < list->count(); ++row) {
         QListWidgetItem *item = list->item(row);
-        item->setHidden(item->text().indexOf(text, 0, Qt::CaseInsensitive) == -1);
+        const QStringList fields = QStringList(item->text()) + item->data(Qt::UserRole + 2).toStringList();
+        item->setHidden(std::none_of(fields.cbegin(), fields.cend(), [&text](const QString &field) {
+            return field.contains(text, Qt::CaseInsensitive);
+        }));
     }
 }
 

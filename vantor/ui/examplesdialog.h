@@ -3,6 +3,7 @@
 #include "repository/repository.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -23,6 +24,9 @@ public:
     ExamplesDialog(const Repository::Examples &examples, QWidget *parent = nullptr);
     ~ExamplesDialog() override;
 
+    // Marks the examples installed in these folders, by path, and shows their pictures.
+    void setInstalled(const QHash<QString, QString> &folders);
+
     // The paths selected when the dialog was accepted; empty otherwise.
     QSet<QString> selectedExamples() const { return m_selectedExamples; }
 
@@ -33,6 +37,7 @@ private:
     void filterExamples(const QString &text);
 
     Ui::ExamplesDialog *m_ui = nullptr;
+    Repository::Examples m_examples;
     QSet<QString> m_selectedExamples;
 };
 

@@ -1,6 +1,7 @@
 #include "optionswidget.h"
 #include "ui_optionswidget.h"
 
+#include "exampleitemdelegate.h"
 #include "examplesdialog.h"
 #include "installlocationmenu.h"
 
@@ -14,6 +15,8 @@
 #include <QBrush>
 #include <QColor>
 #include <QDir>
+#include <QFileInfo>
+#include <QIcon>
 #include <QListWidgetItem>
 #include <QUrl>
 
@@ -31,7 +34,10 @@ OptionsWidget::OptionsWidget()
     m_ui->statusLabel->setTextFormat(Qt::PlainText);
     m_ui->filterLineEdit->setFiltering(true);
     const Settings settings = m_service ? m_service->settings() : Settings();
+    m_ui->timeoutSpinBox->setSpecialValueText(tr("Never"));
     m_ui->timeoutSpinBox->setValue(int(qMin<quint32>(settings.updatesCheckTimeoutDays, 99)));
+    m_ui->examplesListWidget->setItemDelegate(new ExampleItemDelegate(m_ui->examplesListWidget));
+    m_ui->examplesListWidget->setIconSize(QSize(32, 32));
 
     QStringList names = settings.repositories.keys();
     std::sort(names.begin(), names.end());
@@ -57,13 +63,19 @@ OptionsWidget::OptionsWidget()
     connect(m_ui->filterLineEdit, &QLineEdit::textChanged, this, &OptionsWidget::filterExamples);
     connect(m_ui->addButton, &QPushButton::clicked, this, &OptionsWidget::addExamples);
     connect(m_ui->removeButton, &QPushButton::clicked, this, &OptionsWidget::removeExamples);
+    connect(m_ui->repositoryComboBox, &QComboBox::currentTextChanged, this, &OptionsWidget::updateChecks);
+    connect(m_ui->timeoutSpinBox, QOverload<int>::of(&QSpinBox::valueChanged), this, &OptionsWidget::updateChecks);
     if (m_service) {
+        connect(m_ui->checkNowButton, &QPushButton::clicked, m_service, &DownloadService::checkNow);
         connect(m_service, &DownloadService::stateChanged, this, &OptionsWidget::updateItem);
+        connect(m_service, &DownloadService::stateChanged, this, &OptionsWidget::updateChecks);
+        connect(m_service, &DownloadService::workChanged, this, &OptionsWidget::updateChecks);
         connect(m_service, &DownloadService::statusChanged, m_ui->statusLabel, &QLabel::setText);
         m_ui->statusLabel->setText(m_service->statusText());
     }
 
     scanInstalledExamples();
+    updateChecks();
 }
 
 OptionsWidget::~OptionsWidget()
@@ -77,6 +89,26 @@ OptionsWidget::~OptionsWidget()
 QString OptionsWidget::currentRepository() const
 {
     return m_ui->repositoryComboBox->currentText();
+}
+
+// The last and the next check of the selected repository, and "Check now" while nothing runs.
+void OptionsWidget::updateChecks()
+{
+    const bool checking = m_service && m_service->isChecking();
+    m_ui->checkNowButton->setEnabled(m_service && !checking);
+    m_ui->checkProgressBar->setVisible(checking);
+    const int days = m_ui->timeoutSpinBox->value();
+    if (days == 0) {
+        m_ui->lastCheckLabel->setText(tr("Automatic updates are off"));
+        return;
+    }
+    const QDate last = m_service ? m_service->settings().updatesCheckedDate.value(currentRepository()) : QDate();
+    const QLocale locale;
+    m_ui->lastCheckLabel->setText(
+        last.isValid() ? tr("Last checked: %1 · next check: %2")
+                             .arg(locale.toString(last, QLocale::ShortFormat),
+                                  locale.toString(qMax(last.addDays(days + 1), QDate::currentDate()), QLocale::ShortFormat))
+                       : tr("Last checked: never · next check: when the repository answers"));
 }
 
 void OptionsWidget::scanInstalledExamples()
@@ -128,6 +160,7 @@ void OptionsWidget::updateItem(const QString &repositoryName, const QString &pat
 void OptionsWidget::decorate(QListWidgetItem *item, const ExampleState &state) const
 {
     QString status;
+    QString shortStatus; // beside the name
     switch (state.state) {
     case ExampleState::Installed: status = tr("Updated"); break;
     case ExampleState::UpdateAvailable: status = tr("Update available"); break;
@@ -140,11 +173,22 @@ void OptionsWidget::decorate(QListWidgetItem *item, const ExampleState &state) c
     case ExampleState::Available:
     case ExampleState::Removed: break;
     }
+    shortStatus = state.state == ExampleState::Installed ? tr("Installed") : status;
+    item->setData(ExampleItemDelegate::StateRole, shortStatus);
+    // The picture the manifest shows, read again only when another version is installed.
+    if (item->data(Qt::UserRole + 2).toDateTime() != state.installed) {
+        item->setData(Qt::UserRole + 2, state.installed);
+        const QString icon = state.folder + QLatin1String("/example-icon.png");
+        item->setIcon(state.isInstalled() && QFileInfo(icon).isFile() ? QIcon(icon) : QIcon());
+    }
     const bool update = state.state == ExampleState::UpdateAvailable;
     item->setBackground(update ? QBrush(QColor(226, 178, 182)) : QBrush());
     item->setData(Qt::UserRole, state.folder.isEmpty() ? QVariant() : QVariant(state.folder));
+    const QString description = state.description.isEmpty()
+                                    ? QString()
+                                    : QLatin1String("<p>") + state.description.toHtmlEscaped() + QLatin1String("</p>");
     if (!state.isInstalled()) {
-        item->setToolTip(status.toHtmlEscaped());
+        item->setToolTip(status.isEmpty() && description.isEmpty() ? QString() : status.toHtmlEscaped() + description);
         return;
     }
     item->setToolTip(
@@ -154,7 +198,8 @@ void OptionsWidget::decorate(QListWidgetItem *item, const ExampleState &state) c
            "<tr><td style=\"width: 40%;\">Status:&nbsp;</td><td style=\"width: 60%;\">%3</td></tr>"
            "</tbody></table>")
             .arg(QDir::toNativeSeparators(state.folder).toHtmlEscaped(),
-                 state.installed.toLocalTime().toString(Qt::TextDate), status.toHtmlEscaped()));
+                 state.installed.toLocalTime().toString(Qt::TextDate), status.toHtmlEscaped())
+        + description);
 }
 
 bool OptionsWidget::isFilteredOut(const QString &text) const
@@ -179,6 +224,13 @@ void OptionsWidget::addExamples()
         return;
     }
     ExamplesDialog dialog(online, this);
+    QHash<QString, QString> installed;
+    const QMap<QString, ExampleState> states = m_service->states(currentRepository());
+    for (auto it = states.cbegin(); it != states.cend(); ++it) {
+        if (it->isInstalled())
+            installed.insert(it.key(), it->folder);
+    }
+    dialog.setInstalled(installed);
     dialog.exec();
 
     // Read again: the repository may have changed while the dialog was open.

@@ -43,6 +43,7 @@ private:
     void addExamples();
     void removeExamples();
     QString currentRepository() const;
+    void updateChecks();
 
     Ui::OptionsWidget *m_ui = nullptr;
     DownloadService *m_service = nullptr;

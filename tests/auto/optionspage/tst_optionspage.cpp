@@ -179,10 +179,12 @@ private slots:
         QTimer::singleShot(0, [&] {
             auto dialog = qobject_cast<ExamplesDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
-            // The filter looks at the path only ("Console Tool" is a name), in any letter case.
+            // The filter looks at the path, the name ("Chart View") and the rest, in any letter case.
             auto filter = dialog->findChild<QLineEdit *>("filterLineEdit");
             filter->setText("OO");
             QCOMPARE(texts(dialog->findChild<QListWidget *>("examplesListWidget"), true), QStringList("tool"));
+            filter->setText("VIEW");
+            QCOMPARE(texts(dialog->findChild<QListWidget *>("examplesListWidget"), true), QStringList("chart"));
             filter->clear();
             select(dialog->findChild<QListWidget *>("examplesListWidget"), chosen);
             dialog->findChild<QDialogButtonBox *>()->button(accepted ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
