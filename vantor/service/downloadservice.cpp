@@ -71,7 +71,7 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
     connect(&m_saveTimer, &QTimer::timeout, this, &DownloadService::save);
     // As the IDE's own update checker: coarse, since a check falls due by the day.
     m_dueTimer.setInterval(DueCheckIntervalMs);
-    connect(&m_dueTimer, &QTimer::timeout, this, &DownloadService::checkDue);
+    connect(&m_dueTimer, &QTimer::timeout, this, [this] { checkDue(); });
     m_dueTimer.start();
     if (QCoreApplication::instance()) {
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
@@ -277,9 +277,11 @@ void DownloadService::onFetched(Repository *repository)
         for (const Repository::ExamplePtr &example : examples) {
             const QString path = example->path();
             // A failed example waits for its retry; a removed one for the user.
+            // Asked for by the user, what the page shows as an update is one.
+            const bool update = forced && state(name, path).state == ExampleState::UpdateAvailable;
             const bool wanted = !removed.contains(path) && !failed.contains(path)
-                                && UpdateCheck::needsDownload(example->lastActivity(), lastCheck,
-                                                              QDir(exampleFolder(name, path)).exists());
+                                && (update || UpdateCheck::needsDownload(example->lastActivity(), lastCheck,
+                                                                         QDir(exampleFolder(name, path)).exists()));
             if (wanted)
                 paths.insert(path);
             else
@@ -542,14 +544,16 @@ void DownloadService::checkNow()
     }
 }
 
-void DownloadService::checkDue()
+void DownloadService::checkDue(const QDate &today)
 {
-    const QDate today = QDate::currentDate();
     for (const QSharedPointer<Repository> &repository : qAsConst(m_repositories)) {
         const QString name = repository->name();
         if (repository->isReady() && m_settings.updatesCheckTimeoutDays != 0
-            && UpdateCheck::isDue(m_settings.updatesCheckedDate.value(name), m_settings.updatesCheckTimeoutDays, today))
+            && UpdateCheck::isDue(m_settings.updatesCheckedDate.value(name), m_settings.updatesCheckTimeoutDays, today)) {
+            // Due by this check's day, whatever the list's arrival finds.
+            m_forced.insert(name);
             repository->fetch();
+        }
     }
 }
 

@@ -59,8 +59,8 @@ public:
     bool isChecking() const { return !m_forced.isEmpty() || isBusy(); }
     // The queued examples are not downloaded after all; those under way go on.
     void cancelQueued();
-    // The hourly timer's work: a repository whose check fell due is checked while the IDE runs.
-    void checkDue();
+    // The hourly timer's work: a repository whose check fell due by `today` is checked while the IDE runs.
+    void checkDue(const QDate &today = QDate::currentDate());
     static constexpr int DueCheckIntervalMs = 60 * 60 * 1000;
     // Reads the installed examples of every repository from disk again.
     void rescan();

@@ -59,6 +59,9 @@ private slots:
         QCOMPARE(QImage(exampleFolder("tool/example-icon.png")).size(), QSize(128, 64));
         QVERIFY(!QFileInfo::exists(exampleFolder("launcher/example-icon.png")));
         QCOMPARE(server.requestCount(GitLabServer::ArchiveRoute), 3);
+        // The sync is one task of the progress indicator, and the host waits for it.
+        QCOMPARE(first.output.filter(QRegularExpression("^task (started|finished): ")),
+                 QStringList({"task started: Updating Norvel OS examples", "task finished: Updating Norvel OS examples"}));
         QCOMPARE(QSettings(userSettings(), QSettings::IniFormat).value("Vantor/UpdatesCheckedDate").toStringList(),
                  QStringList(repositoryName + '|' + QDate::currentDate().toString("dd.MM.yyyy")));
 

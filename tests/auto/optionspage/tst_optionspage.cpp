@@ -1,6 +1,7 @@
 #include "plugin/pathtemplates.h"
 #include "plugin/plugin.h"
 #include "plugin/vantorpluginprivate.h"
+#include "repository/apiclient.h"
 #include "service/downloadservice.h"
 #include "ui/examplesdialog.h"
 #include "ui/optionswidget.h"
@@ -10,6 +11,8 @@
 #include <testsupport.h>
 
 #include <coreplugin/helpmanager.h>
+#include <coreplugin/progressmanager/futureprogress.h>
+#include <coreplugin/progressmanager/progressmanager.h>
 #include <coreplugin/icore.h>
 
 #include <QComboBox>
@@ -303,8 +306,17 @@ private slots:
         ExamplesDialog dialog(Plugin::downloadService()->examples(demo));
         dialog.show();
         QVERIFY(QDir().mkpath(SCREENSHOT_FOLDER));
-        QVERIFY(m_widget->grab().save(SCREENSHOT_FOLDER "/options-page.png"));
-        QVERIFY(dialog.grab().save(SCREENSHOT_FOLDER "/examples-dialog.png"));
+        // At 100 % and 200 % scale, as people with dense screens see them.
+        for (const qreal scale : {1.0, 2.0}) {
+            const QString suffix = scale > 1 ? "@2x.png" : ".png";
+            for (QWidget *shown : {static_cast<QWidget *>(m_widget.get()), static_cast<QWidget *>(&dialog)}) {
+                QPixmap picture(shown->size() * scale);
+                picture.setDevicePixelRatio(scale);
+                shown->render(&picture);
+                const QString name = shown == &dialog ? "/examples-dialog" : "/options-page";
+                QVERIFY(picture.save(SCREENSHOT_FOLDER + name + suffix));
+            }
+        }
 
         // A scan after the service's work tells the host only when the number of examples changed.
         QList<int> listed; // rows when the host was told
@@ -410,6 +422,74 @@ private slots:
         for (const char *scheme : {"http", "https", "file", "vnc"})
             QDesktopServices::unsetUrlHandler(scheme);
         QCOMPARE(m_openedUrls, QStringList({"http://host/a", "https://host/b"}));
+    }
+
+    // A sync at start with one archive failing: what the page shows afterwards.
+    void statesAfterSync()
+    {
+        m_server.setBehaviour(GitLabServer::archiveRoute(m_ids.value("tool")), GitLabBehaviour::reply(500));
+        open({m_demo}, {{"UpdatesCheckTimeoutDays", 1}});
+        QTRY_VERIFY_WITH_TIMEOUT(!Plugin::downloadService()->isBusy() && list()->count() == 3, 10000);
+        const auto state = [this](const QString &path) {
+            return list()->findItems(path, Qt::MatchExactly).value(0)->data(Qt::UserRole + 1).toString();
+        };
+        QCOMPARE(state("hello"), QString("Installed"));
+        QVERIFY2(state("tool").startsWith("Failed: Network error: "), qPrintable(state("tool")));
+        QVERIFY(!list()->findItems("chart", Qt::MatchExactly).value(0)->icon().isNull());
+        QVERIFY(list()->findItems("tool", Qt::MatchExactly).value(0)->icon().isNull());
+        QVERIFY(list()->findItems("chart", Qt::MatchExactly).value(0)->toolTip().contains(">Updated</td>"));
+        QCOMPARE(child<QLabel>("statusLabel")->text(), QString("2 examples installed, 1 failed (see the list)"));
+        QCOMPARE(child<QLabel>("lastCheckLabel")->text().left(14), QString("Last checked: "));
+        child<QSpinBox>("timeoutSpinBox")->setValue(0);
+        QCOMPARE(child<QSpinBox>("timeoutSpinBox")->text(), QString("Never"));
+        QCOMPARE(child<QLabel>("lastCheckLabel")->text(), QString("Automatic updates are off"));
+        m_server.clearBehaviours();
+    }
+
+    // "Check now" runs the check although today's is done; the hourly timer, once the date moved.
+    void checksWhileOpen()
+    {
+        QVERIFY(install("hello", 3600));
+        const QString today = demo + '|' + QDate::currentDate().toString("dd.MM.yyyy");
+        open({m_demo + "tool|chart"}, {{"UpdatesCheckTimeoutDays", 1}, {"UpdatesCheckedDate", QStringList(today)}});
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 0);
+        auto checkNow = child<QPushButton>("checkNowButton");
+        checkNow->click();
+        QVERIFY(!checkNow->isEnabled());
+        // "hello" changed on the server since its manifest was written.
+        QTRY_VERIFY_WITH_TIMEOUT(checkNow->isEnabled() && m_server.requestCount(GitLabServer::ArchiveRoute) == 1, 10000);
+        QCOMPARE(m_server.requestCount(GitLabServer::archiveRoute(m_ids.value("hello"))), 1);
+
+        // Deleted by hand: back once the check falls due, not before.
+        QTRY_VERIFY(QFileInfo::exists(folder("hello/examples-manifest.xml")));
+        QVERIFY(QDir(folder("hello")).removeRecursively());
+        Plugin::downloadService()->checkDue(QDate::currentDate()); // checked today: not due
+        QTest::qWait(300);
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
+        Plugin::downloadService()->checkDue(QDate::currentDate().addDays(2));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(GitLabServer::ArchiveRoute), 2, 10000);
+        QTRY_VERIFY(!Plugin::downloadService()->isBusy());
+    }
+
+    // Cancelling the task in the host's progress indicator drops what has not started.
+    void cancelThroughProgress()
+    {
+        ApiClient::downloadPool()->setMaxThreadCount(1);
+        m_server.setBehaviour(GitLabServer::ArchiveRoute, GitLabBehaviour::delay(300));
+        open();
+        addInDialog({"hello", "tool", "chart"});
+        m_widget->apply();
+        QTRY_COMPARE(Core::ProgressManager::instance()->tasks().size(), 1);
+        Core::FutureProgress *task = Core::ProgressManager::instance()->tasks().first();
+        QCOMPARE(task->title(), QString("Updating Norvel OS examples"));
+        QTRY_COMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
+        task->cancel();
+        QTRY_VERIFY(Core::ProgressManager::instance()->tasks().isEmpty());
+        QTest::qWait(400);
+        QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
+        QCOMPARE(QDir(folder(QString())).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        ApiClient::downloadPool()->setMaxThreadCount(ApiClient::DownloadWorkers);
+        m_server.clearBehaviours();
     }
 
 private:
