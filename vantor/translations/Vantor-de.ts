@@ -2,13 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>QObject</name>
-    <message>
-        <source>Unable to cast repository from: %1</source>
-        <translation>Repository kann nicht ermittelt werden aus: %1</translation>
-    </message>
-</context>
-<context>
     <name>Vantor::Internal::ApiClient</name>
     <message>
         <source>Repository error: group id not found - unable to fetch examples</source>
@@ -74,16 +67,8 @@
         <translation>API-Client ist nicht bereit - Neustart</translation>
     </message>
     <message>
-        <source>Skip downloading examples - unable to find repository for url: %1</source>
-        <translation>Beispiele werden nicht heruntergeladen - kein Repository mit der URL: %1</translation>
-    </message>
-    <message>
         <source>The data is not downloaded for example: %1</source>
         <translation>Die Daten des Beispiels wurden nicht heruntergeladen: %1</translation>
-    </message>
-    <message>
-        <source>Skip saving example %1 - unable to find repository name for url: %2</source>
-        <translation>Beispiel %1 wird nicht gespeichert - kein Repository-Name für die URL: %2</translation>
     </message>
     <message>
         <source>Skip saving example %1 - unusable folder name: %2</source>
@@ -100,10 +85,6 @@
     <message>
         <source>There was an error while unarchiving</source>
         <translation>Beim Entpacken ist ein Fehler aufgetreten</translation>
-    </message>
-    <message>
-        <source>Skip registering example %1 - unable to find repository for name: %2</source>
-        <translation>Beispiel %1 wird nicht registriert - kein Repository mit dem Namen: %2</translation>
     </message>
     <message>
         <source>There was an error while creating example mainfest</source>
@@ -137,6 +118,34 @@
         <source>Example %1 was removed, so it is not installed</source>
         <translation>Beispiel %1 wurde entfernt und wird daher nicht installiert</translation>
     </message>
+    <message>
+        <source>Downloading example: %1</source>
+        <translation>Beispiel wird heruntergeladen: %1</translation>
+    </message>
+    <message>
+        <source>The last attempt to install example %1 failed.</source>
+        <translation>Der letzte Versuch, das Beispiel %1 zu installieren, ist fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>%1 updated</source>
+        <translation>%1 aktualisiert</translation>
+    </message>
+    <message>
+        <source>%1 installed</source>
+        <translation>%1 installiert</translation>
+    </message>
+    <message>
+        <source>%1 failed (see the list)</source>
+        <translation>%1 fehlgeschlagen (siehe Liste)</translation>
+    </message>
+    <message>
+        <source> example</source>
+        <translation> Beispiel</translation>
+    </message>
+    <message>
+        <source> examples</source>
+        <translation> Beispiele</translation>
+    </message>
 </context>
 <context>
     <name>Vantor::Internal::Example</name>
@@ -168,6 +177,10 @@ Sie ist nicht Teil des Beispiels.</translation>
     <message>
         <source>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Name:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Description:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Updated:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%3&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Location:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%4&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</source>
         <translation>&lt;table&gt;&lt;tbody&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Name:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%1&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Beschreibung:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%2&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Aktualisiert:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%3&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td style=&quot;width: 40%;&quot;&gt;Ort:&amp;nbsp;&lt;/td&gt;&lt;td style=&quot;width: 60%;&quot;&gt;%4&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;</translation>
+    </message>
+    <message>
+        <source>%1 · installed</source>
+        <translation>%1 · installiert</translation>
     </message>
 </context>
 <context>
@@ -262,12 +275,94 @@ Set 0 to disable automatic updates.</source>
         <source>Select examples to remove, press Remove button, then press Apply button to apply changes.</source>
         <translation>Wählen Sie die zu entfernenden Beispiele aus, klicken Sie auf „Entfernen“ und dann auf „Übernehmen“, um die Änderungen anzuwenden.</translation>
     </message>
+    <message>
+        <source>Check every repository for new and updated examples now</source>
+        <translation>Alle Repositorys jetzt auf neue und aktualisierte Beispiele prüfen</translation>
+    </message>
+    <message>
+        <source>Check now</source>
+        <translation>Jetzt prüfen</translation>
+    </message>
+    <message>
+        <source>Never</source>
+        <translation>Nie</translation>
+    </message>
+    <message>
+        <source>Automatic updates are off</source>
+        <translation>Automatische Aktualisierungen sind aus</translation>
+    </message>
+    <message>
+        <source>Last checked: %1 · next check: %2</source>
+        <translation>Zuletzt geprüft: %1 · nächste Prüfung: %2</translation>
+    </message>
+    <message>
+        <source>Last checked: never · next check: when the repository answers</source>
+        <translation>Zuletzt geprüft: nie · nächste Prüfung: sobald das Repository antwortet</translation>
+    </message>
+    <message>
+        <source>Waiting to download</source>
+        <translation>Wartet auf Download</translation>
+    </message>
+    <message>
+        <source>Downloading (%1%)</source>
+        <translation>Wird heruntergeladen (%1 %)</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Wird heruntergeladen</translation>
+    </message>
+    <message>
+        <source>Installing</source>
+        <translation>Wird installiert</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Installed</source>
+        <translation>Installiert</translation>
+    </message>
 </context>
 <context>
     <name>Vantor::Internal::Plugin</name>
     <message>
         <source>Open location...</source>
         <translation>Speicherort öffnen...</translation>
+    </message>
+</context>
+<context>
+    <name>Vantor::Internal::Problem</name>
+    <message>
+        <source>Check your connection; the download is tried again later.</source>
+        <translation>Prüfen Sie die Verbindung; der Download wird später erneut versucht.</translation>
+    </message>
+    <message>
+        <source>The server is busy or failing; the download is tried again later.</source>
+        <translation>Der Server ist überlastet oder gestört; der Download wird später erneut versucht.</translation>
+    </message>
+    <message>
+        <source>It is tried again.</source>
+        <translation>Es wird erneut versucht.</translation>
+    </message>
+    <message>
+        <source>Check the free space and the permissions of the data folder; it is tried again later.</source>
+        <translation>Prüfen Sie den freien Speicher und die Rechte des Datenordners; es wird später erneut versucht.</translation>
+    </message>
+    <message>
+        <source>Ask the repository&apos;s maintainers to fix the example; it is tried again when it changes on the server, or when you add it again.</source>
+        <translation>Bitten Sie die Betreuer des Repositorys, das Beispiel zu korrigieren; es wird erneut versucht, sobald es sich auf dem Server ändert oder Sie es erneut hinzufügen.</translation>
+    </message>
+    <message>
+        <source>Check the repository&apos;s address and your connection; it is tried again later.</source>
+        <translation>Prüfen Sie die Adresse des Repositorys und die Verbindung; es wird später erneut versucht.</translation>
+    </message>
+</context>
+<context>
+    <name>Vantor::Internal::ProgressTask</name>
+    <message>
+        <source>Updating %1 examples</source>
+        <translation>%1-Beispiele werden aktualisiert</translation>
     </message>
 </context>
 <context>
