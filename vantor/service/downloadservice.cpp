@@ -351,7 +351,8 @@ void DownloadService::queue(Repository &repository, const QSet<QString> &paths, 
     }
     if (selection.isEmpty())
         return;
-    m_work.byUser = m_work.byUser || byUser;
+    if (byUser)
+        m_work.setByUser();
     saveSoon();
     repository.download(selection);
 }
@@ -483,45 +484,20 @@ void DownloadService::settle(const QString &repositoryName, const QString &path,
     setState(repositoryName, path, resting, [&record](ExampleState &s) { s = record; });
 }
 
-// One piece of work starts when an example is queued and ends when it is no longer busy; once all
-// have ended, a summary of what changed.
+// Once all the work has ended, a summary of what changed.
 void DownloadService::countWork(const QString &repositoryName, const QString &path, const ExampleState &before,
                                 const ExampleState &after)
 {
-    const QString key = repositoryName + QLatin1Char('/') + path;
-    if (!before.isBusy() && after.isBusy()) {
-        ++m_work.total;
-        if (after.isInstalled())
-            m_work.wereInstalled.insert(key);
-    } else if (before.isBusy() && !after.isBusy()) {
-        ++m_work.done;
-        if (after.state == ExampleState::Failed)
-            ++m_work.failed;
-        else if (after.installed != before.installed && after.isInstalled())
-            ++(m_work.wereInstalled.contains(key) ? m_work.updated : m_work.installed);
-    } else {
+    if (!m_work.count(repositoryName + QLatin1Char('/') + path, before, after))
         return;
-    }
-    emit workChanged(m_work.done, m_work.total);
-    if (m_work.done < m_work.total)
+    emit workChanged(m_work.done(), m_work.total());
+    if (!m_work.isFinished())
         return;
-    const Work work = m_work;
-    m_work = Work();
+    const QString summary = m_work.summary();
+    m_work = WorkTally();
     emit workChanged(0, 0);
-    QStringList parts;
-    if (work.updated)
-        parts.append(tr("%1 updated").arg(work.updated));
-    if (work.installed)
-        parts.append(tr("%1 installed").arg(work.installed));
-    if (work.failed)
-        parts.append(tr("%1 failed (see the list)").arg(work.failed));
-    if (parts.isEmpty() || work.byUser)
+    if (summary.isEmpty())
         return;
-    const int first = work.updated ? work.updated : work.installed ? work.installed : work.failed;
-    // "2 examples updated, 1 installed, 1 failed (see the list)"
-    parts.first().insert(parts.first().indexOf(QLatin1Char(' ')),
-                         first == 1 ? tr(" example") : tr(" examples"));
-    const QString summary = parts.join(QLatin1String(", "));
     qCInfo(serviceLog).noquote() << summary;
     m_statusLine.setSummary(summary, isBusy());
 }

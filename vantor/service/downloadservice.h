@@ -2,6 +2,7 @@
 
 #include "examplestate.h"
 #include "statusline.h"
+#include "worktally.h"
 
 #include "plugin/settings.h"
 #include "repository/problem.h"
@@ -120,17 +121,7 @@ private:
     QHash<QString, RepositoryState> m_repositoryStates;
     QSet<QString> m_fetchedOnce; // repositories whose list arrived since the start
     QSet<QString> m_forced;      // repositories that "Check now" asked for, until their list arrives
-    // The work since the last time nothing was busy, for the progress indicator and the summary.
-    struct Work
-    {
-        int total = 0;
-        int done = 0;
-        int installed = 0;
-        int updated = 0;
-        int failed = 0;
-        QSet<QString> wereInstalled; // "repository/path" of those installed when queued
-        bool byUser = false;         // the user knows what it was: no summary
-    } m_work;
+    WorkTally m_work; // since the last time nothing was busy, for the progress indicator
     StatusLine m_statusLine;
 };
 
