@@ -117,11 +117,9 @@ void DownloadService::connectRepository(Repository *repository)
     });
 }
 
-DownloadService::~DownloadService()
-{
-    if (m_saveTimer.isActive())
-        save();
-}
+// Saves nothing: what is pending was saved when the application was about to quit, and at the
+// library's unloading the host's settings may be gone already.
+DownloadService::~DownloadService() = default;
 
 Repository::Examples DownloadService::examples(const QString &repositoryName) const
 {
