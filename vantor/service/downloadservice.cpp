@@ -48,9 +48,12 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
         const QString &name = it.key();
         if (Settings::isSafeName(name))
             ExampleInstallation::removeLeftovers(name);
-        const auto repository = QSharedPointer<Repository>::create(name, it->url, this);
+        const auto repository = QSharedPointer<Repository>::create(
+            name, it->url, this, it->hasToken ? Repository::Start::WithToken : Repository::Start::Now);
         m_repositories.append(repository);
         connectRepository(repository.data());
+        if (it->hasToken)
+            readToken(name);
         scanInstalled(name);
         for (const QString &path : m_settings.failedExamples.value(name).keys())
             settle(name, path);
@@ -200,6 +203,59 @@ void DownloadService::setUpdateInterval(quint32 days)
         return;
     m_settings.updatesCheckTimeoutDays = days;
     save();
+}
+
+void DownloadService::setToken(const QString &repositoryName, const QString &token)
+{
+    if (!repository(repositoryName))
+        return;
+    const QString key = TokenStore::key(repositoryName, m_settings.repositories.value(repositoryName).url);
+    m_tokens.write(key, token, [this, repositoryName, token](TokenStore::Result result, const QString &error) {
+        const QSharedPointer<Repository> found = repository(repositoryName);
+        if (!found)
+            return;
+        if (result != TokenStore::Done) {
+            setAccess(repositoryName, RepositoryState::NoKeychain, error);
+            return;
+        }
+        m_settings.repositories[repositoryName].hasToken = !token.isEmpty();
+        save();
+        setAccess(repositoryName, token.isEmpty() ? RepositoryState::Public : RepositoryState::WithToken);
+        setRepositoryState(*found, RepositoryState::Connecting);
+        found->setToken(token.toUtf8());
+        // The restart check may have stopped once every client was ready.
+        if (!m_timer.isActive())
+            m_timer.start();
+    });
+}
+
+// The client waits for the token: a repository whose token is in the keychain is never searched
+// without it, and one whose keychain does not answer is searched as a public one.
+void DownloadService::readToken(const QString &repositoryName)
+{
+    const QString key = TokenStore::key(repositoryName, m_settings.repositories.value(repositoryName).url);
+    m_tokens.read(key, [this, repositoryName](TokenStore::Result result, const QString &tokenOrError) {
+        const QSharedPointer<Repository> found = repository(repositoryName);
+        if (!found)
+            return;
+        found->setToken(result == TokenStore::Done ? tokenOrError.toUtf8() : QByteArray());
+        if (result == TokenStore::Unavailable)
+            setAccess(repositoryName, RepositoryState::NoKeychain, tokenOrError);
+        else
+            setAccess(repositoryName, result == TokenStore::Done ? RepositoryState::WithToken : RepositoryState::Public);
+    });
+}
+
+void DownloadService::setAccess(const QString &repositoryName, RepositoryState::Access access,
+                                const QString &keychainError)
+{
+    m_repositoryStates[repositoryName].access = access;
+    if (access == RepositoryState::NoKeychain) {
+        report(Problem(Problem::NoKeychain, tr("No keychain service answers (%1): repository %2 is used without "
+                                               "an access token.")
+                                                .arg(keychainError, repositoryName)));
+    }
+    emit stateChanged(repositoryName, QString());
 }
 
 void DownloadService::rescan()

@@ -2,6 +2,7 @@
 
 #include "examplestate.h"
 #include "statusline.h"
+#include "tokenstore.h"
 
 #include "plugin/settings.h"
 #include "repository/problem.h"
@@ -53,6 +54,9 @@ public:
     // update, added ones are downloaded (again, whatever failed before).
     void applyChanges(const QString &repositoryName, const QSet<QString> &install, const QSet<QString> &remove);
     void setUpdateInterval(quint32 days);
+    // The user's access token for a repository (empty: none), kept in the desktop's keychain; the
+    // repository starts afresh with it once it is kept.
+    void setToken(const QString &repositoryName, const QString &token);
     // Reads the installed examples of every repository from disk again.
     void rescan();
     // The user has seen the last problem, or started new work.
@@ -85,6 +89,8 @@ private:
     // The state of an example that nothing is happening to, from what is known of it.
     void settle(const QString &repositoryName, const QString &path, const Edit &edit = {});
     void setRepositoryState(Repository &repository, RepositoryState::State state, const Problem &problem = {});
+    void readToken(const QString &repositoryName);
+    void setAccess(const QString &repositoryName, RepositoryState::Access access, const QString &keychainError = {});
     void fail(const QString &repositoryName, const QString &path, const Problem &problem);
     bool scanInstalled(const QString &repositoryName);
 
@@ -106,6 +112,7 @@ private:
     QHash<QString, RepositoryState> m_repositoryStates;
     QSet<QString> m_fetchedOnce; // repositories whose list arrived since the start
     StatusLine m_statusLine;
+    TokenStore m_tokens;
 };
 
 } // namespace Internal

@@ -3,6 +3,7 @@
 
 #include "examplesdialog.h"
 #include "installlocationmenu.h"
+#include "tokenfield.h"
 
 #include "plugin/logging.h"
 #include "plugin/pathtemplates.h"
@@ -14,6 +15,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QDir>
+#include <QHBoxLayout>
 #include <QListWidgetItem>
 #include <QUrl>
 
@@ -51,6 +53,16 @@ OptionsWidget::OptionsWidget()
     // The items store the example's local folder.
     installLocationMenu(m_ui->examplesListWidget,
                         [](const QString &path) { return QUrl::fromLocalFile(path); });
+
+    // The repository's access token beside the drop-down.
+    m_tokenField = new TokenField(m_service, this);
+    auto repositoryRow = new QHBoxLayout;
+    m_ui->gridLayout->removeWidget(m_ui->repositoryComboBox);
+    repositoryRow->addWidget(m_ui->repositoryComboBox, 1);
+    repositoryRow->addWidget(m_tokenField, 1);
+    m_ui->gridLayout->addLayout(repositoryRow, 0, 1);
+    m_tokenField->setRepository(currentRepository());
+    connect(m_ui->repositoryComboBox, &QComboBox::currentTextChanged, m_tokenField, &TokenField::setRepository);
 
     // After filling the drop-down, so that filling it does not show examples.
     connect(m_ui->repositoryComboBox, &QComboBox::currentTextChanged, this, &OptionsWidget::showExamples);
@@ -239,6 +251,7 @@ void OptionsWidget::apply()
     m_toInstall.clear();
     m_toRemove.clear();
     m_service->setUpdateInterval(quint32(m_ui->timeoutSpinBox->value()));
+    m_tokenField->apply();
 }
 
 } // namespace Internal
