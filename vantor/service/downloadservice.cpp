@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace Vantor {
 namespace Internal {
@@ -65,7 +66,11 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
     connect(&m_timer, &QTimer::timeout, &m_timer, [this] { checkClients(); }, Qt::DirectConnection);
     m_notifyTimer.setSingleShot(true);
     m_notifyTimer.setInterval(NotifyIntervalMs);
-    connect(&m_notifyTimer, &QTimer::timeout, this, &DownloadService::documentationChanged);
+    connect(&m_notifyTimer, &QTimer::timeout, this, [this] {
+        m_sinceNotified.start();
+        m_lastAnnounced = std::exchange(m_unannounced, 0);
+        emit documentationChanged();
+    });
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &DownloadService::retryFailed);
     // What a burst of events changed is saved once, when the burst is over.
@@ -589,8 +594,13 @@ void DownloadService::report(const Problem &problem)
 // Installations that end while an announcement is pending join it.
 void DownloadService::notifyChanged()
 {
-    if (!m_notifyTimer.isActive())
-        m_notifyTimer.start();
+    ++m_unannounced;
+    if (m_notifyTimer.isActive())
+        return;
+    const bool burst = m_lastAnnounced > 1 && m_sinceNotified.isValid()
+                       && m_sinceNotified.elapsed() < m_notifyTimer.interval();
+    m_notifyTimer.setInterval(burst ? qMin(m_notifyTimer.interval() * 2, MaximumNotifyIntervalMs) : NotifyIntervalMs);
+    m_notifyTimer.start();
 }
 
 void DownloadService::scheduleRetry()

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QSet>
 #include <QSharedPointer>
+#include <QElapsedTimer>
 #include <QTimer>
 
 QT_BEGIN_NAMESPACE
@@ -33,6 +34,9 @@ public:
     // The host re-reads every example set when told that the documentation changed: a burst of
     // installations tells it at most this often, and always once after the last one.
     static constexpr int NotifyIntervalMs = 250;
+    // It re-reads every manifest each time: while a burst of several goes on, the pause doubles up to this,
+    // which stays below the quiet time after which a host may take the plugin for done.
+    static constexpr int MaximumNotifyIntervalMs = 1000;
 
     // `store` is the host's settings, where `settings` came from and where they are saved.
     DownloadService(const Settings &settings, QSettings *store, QObject *parent = nullptr);
@@ -105,6 +109,9 @@ private:
     QSettings *const m_store;
     QTimer m_timer;       // restarts clients that are not ready
     QTimer m_notifyTimer; // runs while an installation has not been announced yet
+    QElapsedTimer m_sinceNotified;
+    int m_unannounced = 0;   // installations since the last notification
+    int m_lastAnnounced = 0; // installations the last notification told of
     QTimer m_retryTimer;  // the next retry of a failed example
     QTimer m_saveTimer;   // bookkeeping of a burst of installations, saved together
     QList<QSharedPointer<Repository>> m_repositories;

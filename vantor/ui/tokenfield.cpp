@@ -17,8 +17,6 @@ TokenField::TokenField(DownloadService *service, QWidget *parent)
     , m_forget(new QToolButton(this))
 {
     m_edit->setEchoMode(QLineEdit::Password);
-    m_edit->setToolTip(tr("Access token of a private group, kept in the desktop's keychain. Empty: the group "
-                          "is public."));
     m_forget->setText(tr("Forget"));
     m_forget->setToolTip(tr("Removes the stored access token on Apply."));
     auto layout = new QHBoxLayout(this);
@@ -53,14 +51,21 @@ void TokenField::update()
         const QSignalBlocker blocker(m_edit);
         m_edit->setText(m_edits.value(m_repository));
     }
-    if (access == RepositoryState::NoKeychain)
-        m_edit->setPlaceholderText(tr("No keychain service: the repository is used without a token"));
-    else if (forgotten && access == RepositoryState::WithToken)
-        m_edit->setPlaceholderText(tr("Forgotten on Apply"));
-    else if (access == RepositoryState::WithToken)
-        m_edit->setPlaceholderText(tr("Token kept in the keychain"));
-    else
-        m_edit->setPlaceholderText(tr("Access token (empty: public)"));
+    // Short texts, as the field shares the row with the drop-down; the tooltip tells the rest.
+    if (access == RepositoryState::NoKeychain) {
+        m_edit->setPlaceholderText(tr("No keychain"));
+        m_edit->setToolTip(tr("No keychain service runs on this desktop: the access token cannot be kept, so "
+                              "the repository is used without one."));
+    } else {
+        if (forgotten && access == RepositoryState::WithToken)
+            m_edit->setPlaceholderText(tr("Forgotten on Apply"));
+        else if (access == RepositoryState::WithToken)
+            m_edit->setPlaceholderText(tr("Kept in the keychain"));
+        else
+            m_edit->setPlaceholderText(tr("Access token"));
+        m_edit->setToolTip(tr("Access token of a private group, kept in the desktop's keychain. Empty: the "
+                              "group is public."));
+    }
     m_forget->setEnabled(access == RepositoryState::WithToken && !forgotten);
 }
 
