@@ -630,6 +630,8 @@ HttpResponse GitLabServer::route(const HttpRequest &request, GitLabBehaviour::Ki
 {
     if (request.method != "GET")
         return HttpResponse(405, R"({"error":"405 Not Allowed"})");
+    if (!m_requiredHeader.isEmpty() && !request.hasHeader(m_requiredHeader))
+        return HttpResponse(403, message(QStringLiteral("403 Forbidden - only through the proxy")));
     const QList<QByteArray> parts = request.path.split('/');
     if (request.path == ApiPrefix + "/groups")
         return searchGroups(request, kind);

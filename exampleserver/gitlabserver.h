@@ -117,6 +117,9 @@ public:
     // Paginated listings of more items than this carry no X-Total, X-Total-Pages and rel="last"
     // (GitLab: 10 000).
     void setTotalsLimit(int count) { m_totalsLimit = count; }
+    // Answers 403 to every request without this header, as a server that only a proxy may reach (a
+    // proxy adds "Via"); empty: any request.
+    void setRequiredHeader(const QByteArray &name) { m_requiredHeader = name; }
 
     // Misbehaviour: the first behaviour whose pattern matches a request's path decides its answer.
     void setBehaviour(const QString &pathPattern, const GitLabBehaviour &behaviour);
@@ -209,6 +212,7 @@ private:
     QStringList m_tagKeys{QStringLiteral("tag_list"), QStringLiteral("topics")};
     bool m_embedProjects = true;
     int m_totalsLimit = 10000;
+    QByteArray m_requiredHeader;
     QList<QPair<QRegularExpression, GitLabBehaviour>> m_behaviours;
     QHash<QTcpSocket *, Pending> m_pending;
     QList<HttpRequest> m_requests;

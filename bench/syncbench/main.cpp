@@ -103,7 +103,11 @@ QString measured(const QByteArray &errorOutput, const QString &key)
 const char curlScript[] = R"(set -eu
 base=$1 group=$2 gid=$3 list=$4 dest=$5 jobs=$6
 curl -sf "$base/api/v4/groups?search=%22$group%22" >/dev/null
-curl -sf "$base/api/v4/groups/$gid" >"$dest/projects.json"
+curl -sf "$base/api/v4/groups/$gid" >"$dest/group.json"
+page=1
+while [ -n "$page" ]; do
+  page=$(curl -sf -D - -o "$dest/projects-$page.json" "$base/api/v4/groups/$gid/projects?per_page=100&order_by=id&sort=asc&with_shared=false&page=$page" | tr -d '\r' | sed -n 's/^[Xx]-[Nn]ext-[Pp]age: *//p')
+done
 xargs -P "$jobs" -L 1 sh -c 'mkdir -p "$0/$1" && curl -sf "$2/api/v4/projects/$1/repository/archive.tar.gz" | tar -xzf - -C "$0/$1" && curl -sf -o "$0/$1/example-icon.png" "$3"' "$dest" <"$list"
 )";
 
@@ -143,9 +147,9 @@ int main(int argc, char *argv[])
     if (parser.isSet(keepOption))
         err << "Work folder: " << work.path() << Qt::endl;
     const QList<Bundled> bundled = bundledProjects(QStringLiteral(VANTOR_SOURCE_DIR "/demo/group"));
-    // The plugin reads one page of the group's projects, and a page holds at most 100.
-    if (!work.isValid() || bundled.isEmpty() || count < 1 || count > 100) {
-        err << "Needs a work folder, the bundled projects and 1 to 100 examples" << Qt::endl;
+    // Beyond 100, the group's answer holds a full list and the plugin reads the projects page by page.
+    if (!work.isValid() || bundled.isEmpty() || count < 1 || count > 10000) {
+        err << "Needs a work folder, the bundled projects and 1 to 10 000 examples" << Qt::endl;
         return 2;
     }
 
@@ -157,12 +161,17 @@ int main(int argc, char *argv[])
         err << "Cannot start: " << server.errorString() << Qt::endl;
         return 1;
     }
+    QList<qint64> firstIds;
     for (int i = 0; i < count; ++i) {
         GitLabServer::ProjectOptions options;
-        options.name = QStringLiteral("Example %1").arg(i + 1, 3, 10, QLatin1Char('0'));
-        options.path = QStringLiteral("example-%1").arg(i + 1, 3, 10, QLatin1Char('0'));
+        options.name = QStringLiteral("Example %1").arg(i + 1, 4, 10, QLatin1Char('0'));
+        options.path = QStringLiteral("example-%1").arg(i + 1, 4, 10, QLatin1Char('0'));
         options.avatarFile = bundled.at(i % bundled.size()).picture;
-        const qint64 id = server.addProject(groupId, bundled.at(i % bundled.size()).folder, options);
+        // Later ones share the first ones' commits: a thousand projects start in seconds.
+        const qint64 id = i < bundled.size() ? server.addProject(groupId, bundled.at(i).folder, options)
+                                             : server.addProjectCopy(firstIds.at(i % bundled.size()), groupId, options);
+        if (i < bundled.size())
+            firstIds.append(id);
         if (!id) {
             err << "Cannot serve a project: " << server.errorString() << Qt::endl;
             return 1;

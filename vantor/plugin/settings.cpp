@@ -15,6 +15,9 @@ const char checkTimeoutKey[] = "UpdatesCheckTimeoutDays";
 const char restartTimeoutKey[] = "ServiceRestartTimeoutSeconds";
 const char repositoriesKey[] = "Repositories";
 const char failuresKey[] = "UpdatesFailedExamples";
+// Names of the repositories whose token is in the keychain: the others never ask it, so that a public
+// repository does not make the desktop unlock its keychain.
+const char tokensKey[] = "RepositoriesWithToken";
 // Written by an earlier version: examples started and not installed, tried again like interrupted ones.
 const char oldPendingKey[] = "UpdatesPendingExamples";
 const char dateFormat[] = "dd.MM.yyyy";
@@ -53,6 +56,10 @@ void Settings::load(QSettings *settings)
         return;
     }
     repositories = parseRepositories(settings->value(QLatin1String(repositoriesKey)).toStringList());
+    for (const QString &name : settings->value(QLatin1String(tokensKey)).toStringList()) {
+        if (repositories.contains(name))
+            repositories[name].hasToken = true;
+    }
     if (repositories.isEmpty())
         qCDebug(pluginLog) << "Empty or invalid settings. Check variable:" << QString::fromLatin1(repositoriesKey);
     settings->endGroup();
@@ -71,6 +78,16 @@ void Settings::save(QSettings *settings) const
     else
         settings->setValue(QLatin1String(failuresKey), failures);
     settings->remove(QLatin1String(oldPendingKey));
+    QStringList withToken;
+    for (auto it = repositories.cbegin(); it != repositories.cend(); ++it) {
+        if (it->hasToken)
+            withToken.append(it.key());
+    }
+    withToken.sort();
+    if (withToken.isEmpty())
+        settings->remove(QLatin1String(tokensKey));
+    else
+        settings->setValue(QLatin1String(tokensKey), withToken);
     settings->endGroup();
     settings->sync();
 }

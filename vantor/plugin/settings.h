@@ -18,6 +18,8 @@ struct RepositorySettings
 {
     QUrl url;
     QSet<QString> removedExamples;
+    // Its access token is in the desktop's keychain (the token itself never is in the settings).
+    bool hasToken = false;
 };
 
 // The last failed attempt to install an example, kept so that the next start knows what to try

@@ -1,6 +1,10 @@
 #include "apiclient.h"
 
 #include "example.h"
+#include "hostproxyfactory.h"
+#include "ratelimiter.h"
+#include "transfer.h"
+
 #include "plugin/logging.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -68,6 +72,8 @@ struct ApiClient::Line
 {
     QMutex mutex;
     QNetworkAccessManager *manager = new QNetworkAccessManager;
+
+    Line() { manager->setProxyFactory(new HostProxyFactory); }
 
     void close()
     {
@@ -192,6 +198,7 @@ ApiClient::ApiClient(const QUrl &url, QObject *parent)
     m_baseUrl = url;
     m_baseUrl.setPath(QString());
     m_baseUrl.setPath(QStringLiteral("/api/v4"));
+    m_access = ServerAccess(m_baseUrl, {});
     if (!m_baseUrl.isValid() || m_baseUrl.isLocalFile() || m_baseUrl.isRelative()) {
         qCDebug(apiLog) << "Provided repository url is not valid:" << url.toString();
         return;
@@ -220,6 +227,11 @@ ApiClient::~ApiClient()
     }
     stopWorkers();
     m_line->close();
+}
+
+void ApiClient::setToken(const QByteArray &token)
+{
+    m_access = ServerAccess(m_baseUrl, token);
 }
 
 void ApiClient::onAboutToQuit()
@@ -285,16 +297,21 @@ void ApiClient::search()
         });
 }
 
-QNetworkReply *ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
-                                  const SuccessHandler &onSuccess, const ErrorHandler &onError)
+Transfer *ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
+                             const SuccessHandler &onSuccess, const ErrorHandler &onError)
 {
     qCDebug(apiLog) << "Requesting:" << quoted(url.toString());
-    QNetworkReply *reply = line->manager->get(networkRequest(url, contentType));
+    auto transfer = new Transfer(line->manager, m_access, url, contentType, &ApiClient::guard);
+    connect(transfer, &Transfer::waiting, this, [this](qint64 milliseconds, const QString &host) {
+        reportProblem(Problem::RateLimitWait,
+                      tr("waiting %1 s: %2 limits requests").arg((milliseconds + 999) / 1000).arg(host));
+    });
     // Queued when the request was made in a worker: the reply is handled in the client's thread.
-    connect(reply, &QNetworkReply::finished, this, [this, line, reply, onSuccess, onError] {
+    connect(transfer, &Transfer::finished, this, [this, line, transfer, onSuccess, onError] {
         QMutexLocker locker(&line->mutex);
         if (!line->manager)
-            return; // the worker has ended and its manager took the reply along
+            return; // the worker has ended and its manager took the transfer along
+        QNetworkReply *reply = transfer->reply();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const bool success = reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299;
         Problem problem;
@@ -304,21 +321,32 @@ QNetworkReply *ApiClient::request(const std::shared_ptr<Line> &line, const QUrl 
             problem = Problem(Problem::TooLarge, tr("Download larger than %1 MiB cancelled: %2")
                                                      .arg(MaximumBodyBytes >> 20)
                                                      .arg(reply->url().toString()));
+        } else if (status == 401 || status == 403) {
+            problem = Problem(Problem::Unauthorized,
+                              tr("%1 refused access (HTTP %2): check the repository's access token.")
+                                  .arg(ServerAccess::serverName(reply->url()))
+                                  .arg(status));
         } else {
             problem = Problem(Problem::fromNetwork(status, reply->error(), reply->property(stalledProperty).toBool()),
                               tr("Network error: %1").arg(reply->errorString()));
         }
         if (!success)
             setStatus(problem.message());
-        // The manager keeps the connection for the next request; the reply goes in its own thread.
+        // The manager keeps the connection for the next request; the transfer goes in its own thread.
         reply->close();
-        reply->deleteLater();
+        transfer->deleteLater();
         locker.unlock();
         if (!success)
             onError(problem);
     });
+    transfer->start();
+    return transfer;
+}
 
-    // A server that accepts and never sends must not hold the request (and a pool thread) for ever.
+// A server that accepts and never sends must not hold the request (and a pool thread) for ever.
+void ApiClient::guard(QNetworkReply *reply)
+{
+    const QUrl url = reply->url();
     auto stallTimer = new QTimer(reply);
     stallTimer->setSingleShot(true);
     stallTimer->setInterval(transferTimeout());
@@ -358,7 +386,6 @@ QNetworkReply *ApiClient::request(const std::shared_ptr<Line> &line, const QUrl 
         *periodStart = *received;
     });
     rateTimer->start();
-    return reply;
 }
 
 QNetworkRequest ApiClient::networkRequest(const QUrl &url, const QByteArray &contentType)
@@ -427,19 +454,38 @@ void ApiClient::onFetchReply(const QJsonDocument &document)
         return;
     }
     const QJsonObject group = firstObject(document, "Fetch request return more than 1 object - taking first");
-    if (!group.contains(QLatin1String("projects"))) {
-        reportProblem(Problem::RepositoryError, tr("Fetch error: request return wrong data - no projects field"));
-        return;
-    }
-    Repository::Examples examples;
-    for (const QJsonValue &project : group.value(QLatin1String("projects")).toArray()) {
-        const auto example = Repository::ExamplePtr::create(project.toObject());
-        if (example->isValid())
-            examples.append(example);
-        else if (example->id() == 0 && example->json().contains(QLatin1String("id")))
-            qCDebug(apiLog) << "Skipping project with unusable id:" << quoted(example->json().value(QLatin1String("id")));
-    }
-    emit fetched(examples);
+    m_listing = ProjectListing(m_baseUrl, m_groupId);
+    if (m_listing.takeGroup(group))
+        finishListing();
+    else
+        requestPage(m_listing.firstPage());
+}
+
+void ApiClient::requestPage(const QUrl &url)
+{
+    request(
+        m_line, url, "application/json",
+        [this](QNetworkReply &reply) {
+            const QJsonDocument page = readJson(reply);
+            if (!page.isArray()) {
+                reportProblem(Problem::RepositoryError, tr("Fetch error: a page of projects is not a list"));
+                return;
+            }
+            const QUrl next = m_listing.takePage(page.array(), reply);
+            if (next.isEmpty())
+                finishListing();
+            else
+                requestPage(next);
+        },
+        [this](const Problem &problem) { emit problemOccurred(problem); });
+}
+
+void ApiClient::finishListing()
+{
+    if (m_listing.isCapped())
+        reportProblem(Problem::ListIncomplete, tr("The group has more than %1 projects; only the first %1 are listed.")
+                                                   .arg(ProjectListing::maximumProjects()));
+    emit fetched(m_listing.examples());
 }
 
 void ApiClient::reportProblem(Problem::Kind kind, const QString &status)
@@ -556,11 +602,11 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
             arrival->problem = problem;
             ended(problem);
         };
-        QNetworkReply *archive = client->request(line, url, "application/zip",
-                                                 keep(&Example::setArchive, &arrival->archive), archiveFailed);
+        Transfer *archive = client->request(line, url, "application/zip",
+                                            keep(&Example::setArchive, &arrival->archive), archiveFailed);
         // Reported from the client's thread, a few times a second at most.
         auto sinceReport = std::make_shared<QElapsedTimer>();
-        connect(archive, &QNetworkReply::downloadProgress, client,
+        connect(archive, &Transfer::downloadProgress, client,
                 [client, example, sinceReport](qint64 received, qint64 total) {
                     if (sinceReport->isValid() && sinceReport->elapsed() < ProgressIntervalMs && received != total)
                         return;

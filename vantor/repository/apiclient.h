@@ -1,7 +1,9 @@
 #pragma once
 
 #include "problem.h"
+#include "projectlisting.h"
 #include "repository.h"
+#include "serveraccess.h"
 
 #include <QFuture>
 #include <QJsonDocument>
@@ -20,6 +22,8 @@ QT_END_NAMESPACE
 
 namespace Vantor {
 namespace Internal {
+
+class Transfer;
 
 // REST client of one repository: finds the group, fetches its projects and downloads examples.
 class ApiClient : public QObject
@@ -52,6 +56,9 @@ public:
     explicit ApiClient(const QUrl &url, QObject *parent = nullptr);
     ~ApiClient() override;
 
+    // The repository's access token, sent to its own server only; before the search starts.
+    void setToken(const QByteArray &token);
+
     quint64 groupId() const { return m_groupId; }
     QUrl baseUrl() const { return m_baseUrl; }
     QString group() const { return m_group; }
@@ -74,7 +81,8 @@ signals:
     void downloadFailed(Vantor::Internal::Repository::ExamplePtr example, const Vantor::Internal::Problem &problem);
     // Bytes of an example's archive so far; `total` is -1 while unknown. At most a few times a second.
     void downloadProgress(Vantor::Internal::Repository::ExamplePtr example, qint64 received, qint64 total);
-    // The group search or the project list failed, or a picture did not arrive.
+    // The group search or the project list failed, or a picture did not arrive; or a notice: a server
+    // asked to wait, the group has more projects than are listed.
     void problemOccurred(const Vantor::Internal::Problem &problem);
 
 private:
@@ -86,11 +94,14 @@ private:
     void search();
     void onAboutToQuit();
     void stopWorkers();
-    QNetworkReply *request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
-                           const SuccessHandler &onSuccess, const ErrorHandler &onError);
+    Transfer *request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
+                      const SuccessHandler &onSuccess, const ErrorHandler &onError);
+    static void guard(QNetworkReply *reply);
     QJsonDocument readJson(QNetworkReply &reply);
     void onSearchReply(const QJsonDocument &document);
     void onFetchReply(const QJsonDocument &document);
+    void requestPage(const QUrl &url);
+    void finishListing();
     void setStatus(const QString &status);
     // A status that is a problem of the repository as a whole.
     void reportProblem(Problem::Kind kind, const QString &status);
@@ -99,6 +110,8 @@ private:
                                 const Repository::ExamplePtr &example);
 
     QUrl m_baseUrl;
+    ServerAccess m_access;
+    ProjectListing m_listing;
     QString m_group;
     quint64 m_groupId = 0;
     bool m_searching = false;

@@ -52,7 +52,9 @@ QDateTime Example::lastActivity() const
 QStringList Example::tags() const
 {
     QStringList tags;
-    for (const QJsonValue &tag : m_json.value(QLatin1String("tag_list")).toArray())
+    // GitLab renamed "tag_list" to "topics"; older servers send only the former.
+    const QLatin1String key(m_json.contains(QLatin1String("topics")) ? "topics" : "tag_list");
+    for (const QJsonValue &tag : m_json.value(key).toArray())
         tags.append(tag.toString());
     if (tags.isEmpty())
         tags << QStringLiteral("Qt") << QCoreApplication::translate("Vantor::Internal::Example", "example");

@@ -19,6 +19,7 @@ const KindName kindNames[] = {
     {Problem::Interrupted, "interrupted"}, {Problem::LocalError, "local"},
     {Problem::NotAnArchive, "notarchive"}, {Problem::NoProjectFile, "noproject"},
     {Problem::TooLarge, "toolarge"},      {Problem::Refused, "refused"},
+    {Problem::Unauthorized, "unauthorized"},
 };
 
 } // namespace
@@ -60,6 +61,10 @@ QString Problem::text() const
     case PictureUnavailable:
     case BackupKept:
     case NotInstalled:
+    case Unauthorized: // its message names the server and the token
+    case RateLimitWait:
+    case ListIncomplete:
+    case NoKeychain:
         break;
     }
     return advice.isEmpty() ? m_message : m_message + QLatin1Char(' ') + advice;

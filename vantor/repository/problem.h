@@ -29,12 +29,16 @@ public:
         NoProjectFile,
         TooLarge,
         Refused,        // names or content an example must not have
+        Unauthorized,   // 401 or 403: the access token is missing, wrong or lacks the rights
         // Of the repository as a whole: its address or the server's answers.
         RepositoryError,
         // Worth telling, but nothing failed.
         PictureUnavailable,
         BackupKept,
         NotInstalled,   // removed by the user while on its way
+        RateLimitWait,  // a server asked to wait before the next request
+        ListIncomplete, // the group has more projects than the plugin lists
+        NoKeychain,     // no keychain service: the repository is used without its token
     };
 
     Problem() = default;

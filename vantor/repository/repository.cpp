@@ -10,14 +10,15 @@
 namespace Vantor {
 namespace Internal {
 
-Repository::Repository(const QString &name, const QUrl &url, QObject *parent)
+Repository::Repository(const QString &name, const QUrl &url, QObject *parent, Start start)
     : QObject(parent)
     , m_name(name)
     , m_url(url)
-    , m_client(std::make_unique<ApiClient>(url))
+    , m_awaitingToken(start == Start::WithToken)
 {
     registerMetaTypes();
-    connectClient();
+    if (!m_awaitingToken)
+        restart();
 }
 
 Repository::~Repository()
@@ -39,12 +40,22 @@ bool Repository::isReady() const
 
 bool Repository::isSearching() const
 {
-    return m_client && m_client->isSearching();
+    return m_awaitingToken || (m_client && m_client->isSearching());
+}
+
+void Repository::setToken(const QByteArray &token)
+{
+    m_token = token;
+    m_awaitingToken = false;
+    restart();
 }
 
 void Repository::restart()
 {
+    if (m_awaitingToken)
+        return;
     auto client = std::make_unique<ApiClient>(m_url);
+    client->setToken(m_token);
     std::swap(m_client, client);
     client.reset();
     connectClient();
@@ -88,7 +99,8 @@ void Repository::download(const QSet<QString> &paths)
         if (found != m_examples.cend())
             selection.append(*found);
     }
-    m_client->download(selection);
+    if (m_client)
+        m_client->download(selection);
 }
 
 } // namespace Internal

@@ -26,16 +26,21 @@ public:
     using ExamplePtr = QSharedPointer<Example>;
     using Examples = QList<ExamplePtr>;
 
-    Repository(const QString &name, const QUrl &url, QObject *parent = nullptr);
+    // A repository whose token is still being read from the keychain starts its client with setToken().
+    enum class Start { Now, WithToken };
+
+    Repository(const QString &name, const QUrl &url, QObject *parent = nullptr, Start start = Start::Now);
     ~Repository() override;
 
     QString name() const { return m_name; }
     QUrl url() const { return m_url; }
     Examples examples() const { return m_examples; }
     bool isReady() const;
-    // The client's group search is queued or under way.
+    // The client's group search is queued or under way, or waits for the token.
     bool isSearching() const;
     void restart();
+    // Starts the client afresh with this access token (empty: none).
+    void setToken(const QByteArray &token);
 
     // Asks the server for the list again; fetched() follows.
     void fetch();
@@ -66,6 +71,8 @@ private:
     const QString m_name;
     const QUrl m_url;
     Examples m_examples;
+    QByteArray m_token;
+    bool m_awaitingToken = false;
     std::unique_ptr<ApiClient> m_client;
 };
 

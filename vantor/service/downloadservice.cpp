@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace Vantor {
 namespace Internal {
@@ -48,9 +49,12 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
         const QString &name = it.key();
         if (Settings::isSafeName(name))
             ExampleInstallation::removeLeftovers(name);
-        const auto repository = QSharedPointer<Repository>::create(name, it->url, this);
+        const auto repository = QSharedPointer<Repository>::create(
+            name, it->url, this, it->hasToken ? Repository::Start::WithToken : Repository::Start::Now);
         m_repositories.append(repository);
         connectRepository(repository.data());
+        if (it->hasToken)
+            readToken(name);
         scanInstalled(name);
         for (const QString &path : m_settings.failedExamples.value(name).keys())
             settle(name, path);
@@ -62,7 +66,11 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
     connect(&m_timer, &QTimer::timeout, &m_timer, [this] { checkClients(); }, Qt::DirectConnection);
     m_notifyTimer.setSingleShot(true);
     m_notifyTimer.setInterval(NotifyIntervalMs);
-    connect(&m_notifyTimer, &QTimer::timeout, this, &DownloadService::documentationChanged);
+    connect(&m_notifyTimer, &QTimer::timeout, this, [this] {
+        m_sinceNotified.start();
+        m_lastAnnounced = std::exchange(m_unannounced, 0);
+        emit documentationChanged();
+    });
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &DownloadService::retryFailed);
     // What a burst of events changed is saved once, when the burst is over.
@@ -204,6 +212,59 @@ void DownloadService::setUpdateInterval(quint32 days)
         return;
     m_settings.updatesCheckTimeoutDays = days;
     save();
+}
+
+void DownloadService::setToken(const QString &repositoryName, const QString &token)
+{
+    if (!repository(repositoryName))
+        return;
+    const QString key = TokenStore::key(repositoryName, m_settings.repositories.value(repositoryName).url);
+    m_tokens.write(key, token, [this, repositoryName, token](TokenStore::Result result, const QString &error) {
+        const QSharedPointer<Repository> found = repository(repositoryName);
+        if (!found)
+            return;
+        if (result != TokenStore::Done) {
+            setAccess(repositoryName, RepositoryState::NoKeychain, error);
+            return;
+        }
+        m_settings.repositories[repositoryName].hasToken = !token.isEmpty();
+        save();
+        setAccess(repositoryName, token.isEmpty() ? RepositoryState::Public : RepositoryState::WithToken);
+        setRepositoryState(*found, RepositoryState::Connecting);
+        found->setToken(token.toUtf8());
+        // The restart check may have stopped once every client was ready.
+        if (!m_timer.isActive())
+            m_timer.start();
+    });
+}
+
+// The client waits for the token: a repository whose token is in the keychain is never searched
+// without it, and one whose keychain does not answer is searched as a public one.
+void DownloadService::readToken(const QString &repositoryName)
+{
+    const QString key = TokenStore::key(repositoryName, m_settings.repositories.value(repositoryName).url);
+    m_tokens.read(key, [this, repositoryName](TokenStore::Result result, const QString &tokenOrError) {
+        const QSharedPointer<Repository> found = repository(repositoryName);
+        if (!found)
+            return;
+        found->setToken(result == TokenStore::Done ? tokenOrError.toUtf8() : QByteArray());
+        if (result == TokenStore::Unavailable)
+            setAccess(repositoryName, RepositoryState::NoKeychain, tokenOrError);
+        else
+            setAccess(repositoryName, result == TokenStore::Done ? RepositoryState::WithToken : RepositoryState::Public);
+    });
+}
+
+void DownloadService::setAccess(const QString &repositoryName, RepositoryState::Access access,
+                                const QString &keychainError)
+{
+    m_repositoryStates[repositoryName].access = access;
+    if (access == RepositoryState::NoKeychain) {
+        report(Problem(Problem::NoKeychain, tr("No keychain service answers (%1): repository %2 is used without "
+                                               "an access token.")
+                                                .arg(keychainError, repositoryName)));
+    }
+    emit stateChanged(repositoryName, QString());
 }
 
 void DownloadService::rescan()
@@ -609,8 +670,13 @@ void DownloadService::report(const Problem &problem)
 // Installations that end while an announcement is pending join it.
 void DownloadService::notifyChanged()
 {
-    if (!m_notifyTimer.isActive())
-        m_notifyTimer.start();
+    ++m_unannounced;
+    if (m_notifyTimer.isActive())
+        return;
+    const bool burst = m_lastAnnounced > 1 && m_sinceNotified.isValid()
+                       && m_sinceNotified.elapsed() < m_notifyTimer.interval();
+    m_notifyTimer.setInterval(burst ? qMin(m_notifyTimer.interval() * 2, MaximumNotifyIntervalMs) : NotifyIntervalMs);
+    m_notifyTimer.start();
 }
 
 void DownloadService::scheduleRetry()

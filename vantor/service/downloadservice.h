@@ -3,6 +3,7 @@
 #include "examplestate.h"
 #include "statusline.h"
 #include "worktally.h"
+#include "tokenstore.h"
 
 #include "plugin/settings.h"
 #include "repository/problem.h"
@@ -13,6 +14,7 @@
 #include <QObject>
 #include <QSet>
 #include <QSharedPointer>
+#include <QElapsedTimer>
 #include <QTimer>
 
 QT_BEGIN_NAMESPACE
@@ -33,6 +35,9 @@ public:
     // The host re-reads every example set when told that the documentation changed: a burst of
     // installations tells it at most this often, and always once after the last one.
     static constexpr int NotifyIntervalMs = 250;
+    // It re-reads every manifest each time: while a burst of several goes on, the pause doubles up to this,
+    // which stays below the quiet time after which a host may take the plugin for done.
+    static constexpr int MaximumNotifyIntervalMs = 1000;
 
     // `store` is the host's settings, where `settings` came from and where they are saved.
     DownloadService(const Settings &settings, QSettings *store, QObject *parent = nullptr);
@@ -63,6 +68,9 @@ public:
     // The hourly timer's work: a repository whose check fell due by `today` is checked while the IDE runs.
     void checkDue(const QDate &today = QDate::currentDate());
     static constexpr int DueCheckIntervalMs = 60 * 60 * 1000;
+    // The user's access token for a repository (empty: none), kept in the desktop's keychain; the
+    // repository starts afresh with it once it is kept.
+    void setToken(const QString &repositoryName, const QString &token);
     // Reads the installed examples of every repository from disk again.
     void rescan();
     // The user has seen the last problem, or started new work.
@@ -97,6 +105,8 @@ private:
     // The state of an example that nothing is happening to, from what is known of it.
     void settle(const QString &repositoryName, const QString &path, const Edit &edit = {});
     void setRepositoryState(Repository &repository, RepositoryState::State state, const Problem &problem = {});
+    void readToken(const QString &repositoryName);
+    void setAccess(const QString &repositoryName, RepositoryState::Access access, const QString &keychainError = {});
     void fail(const QString &repositoryName, const QString &path, const Problem &problem);
     bool scanInstalled(const QString &repositoryName);
     void countWork(const QString &repositoryName, const QString &path, const ExampleState &before,
@@ -113,6 +123,9 @@ private:
     QSettings *const m_store;
     QTimer m_timer;       // restarts clients that are not ready
     QTimer m_notifyTimer; // runs while an installation has not been announced yet
+    QElapsedTimer m_sinceNotified;
+    int m_unannounced = 0;   // installations since the last notification
+    int m_lastAnnounced = 0; // installations the last notification told of
     QTimer m_retryTimer;  // the next retry of a failed example
     QTimer m_saveTimer;   // bookkeeping of a burst of installations, saved together
     QTimer m_dueTimer;
@@ -123,6 +136,7 @@ private:
     QSet<QString> m_forced;      // repositories that "Check now" asked for, until their list arrives
     WorkTally m_work; // since the last time nothing was busy, for the progress indicator
     StatusLine m_statusLine;
+    TokenStore m_tokens;
 };
 
 } // namespace Internal

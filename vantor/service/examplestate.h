@@ -43,9 +43,12 @@ struct ExampleState
 struct RepositoryState
 {
     enum State { Connecting, Ready, Failed };
+    // Whether its requests carry an access token from the desktop's keychain.
+    enum Access { Public, WithToken, NoKeychain };
 
     State state = Connecting;
     Problem problem;
+    Access access = Public;
 };
 
 } // namespace Internal

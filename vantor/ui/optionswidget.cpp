@@ -4,6 +4,7 @@
 #include "exampleitemdelegate.h"
 #include "examplesdialog.h"
 #include "installlocationmenu.h"
+#include "tokenfield.h"
 
 #include "plugin/logging.h"
 #include "plugin/pathtemplates.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QHBoxLayout>
 #include <QListWidgetItem>
 #include <QUrl>
 
@@ -57,6 +59,16 @@ OptionsWidget::OptionsWidget()
     // The items store the example's local folder.
     installLocationMenu(m_ui->examplesListWidget,
                         [](const QString &path) { return QUrl::fromLocalFile(path); });
+
+    // The repository's access token beside the drop-down.
+    m_tokenField = new TokenField(m_service, this);
+    auto repositoryRow = new QHBoxLayout;
+    m_ui->gridLayout->removeWidget(m_ui->repositoryComboBox);
+    repositoryRow->addWidget(m_ui->repositoryComboBox, 1);
+    repositoryRow->addWidget(m_tokenField, 1);
+    m_ui->gridLayout->addLayout(repositoryRow, 0, 1);
+    m_tokenField->setRepository(currentRepository());
+    connect(m_ui->repositoryComboBox, &QComboBox::currentTextChanged, m_tokenField, &TokenField::setRepository);
 
     // After filling the drop-down, so that filling it does not show examples.
     connect(m_ui->repositoryComboBox, &QComboBox::currentTextChanged, this, &OptionsWidget::showExamples);
@@ -291,6 +303,7 @@ void OptionsWidget::apply()
     m_toInstall.clear();
     m_toRemove.clear();
     m_service->setUpdateInterval(quint32(m_ui->timeoutSpinBox->value()));
+    m_tokenField->apply();
 }
 
 } // namespace Internal

@@ -13,6 +13,7 @@ namespace Vantor {
 namespace Internal {
 
 class DownloadService;
+class TokenField;
 struct ExampleState;
 
 namespace Ui {
@@ -47,6 +48,7 @@ private:
 
     Ui::OptionsWidget *m_ui = nullptr;
     DownloadService *m_service = nullptr;
+    TokenField *m_tokenField = nullptr;
     // Per repository, what the user chose and has not applied yet.
     QHash<QString, QSet<QString>> m_toInstall;
     QHash<QString, QSet<QString>> m_toRemove;

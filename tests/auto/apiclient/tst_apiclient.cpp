@@ -1,5 +1,7 @@
 #include "repository/apiclient.h"
 #include "repository/example.h"
+#include "repository/projectlisting.h"
+#include "repository/ratelimiter.h"
 
 #include <gitlabserver.h>
 #include <messagelog.h>
@@ -44,10 +46,25 @@ private slots:
         m_server.setProjectField(m_server.addProject(m_examplesId, calc), "id", 0);
         m_server.setProjectField(m_server.addProject(m_examplesId, calc), "path", "..");
         m_valid = {calcId, helloId};
+
+        // Groups of 20 and of 150 projects, for the listings.
+        for (const auto &[group, count] : {qMakePair(QString("twenty"), 20), qMakePair(QString("big"), 150)}) {
+            const qint64 id = m_server.addGroup(group);
+            for (int i = 1; i <= count; ++i) {
+                GitLabServer::ProjectOptions copy;
+                copy.name = QString("%1 %2").arg(group).arg(i);
+                QVERIFY(m_server.addProjectCopy(calcId, id, copy));
+            }
+        }
+        RateLimiter::setMaximumWait(3000);
     }
 
     void cleanup()
     {
+        m_server.setEmbedProjects(true);
+        m_server.setTotalsLimit(10000);
+        ProjectListing::setMaximumProjects(ProjectListing::DefaultMaximumProjects);
+        QTRY_COMPARE(RateLimiter::remaining(m_server.url()), 0);
         m_server.clearBehaviours();
         m_server.clearRequests();
         QTRY_COMPARE(m_server.inFlight(), 0);
@@ -128,8 +145,6 @@ private slots:
         const QStringList fetched{"Fetch examples", ""};
         QTest::newRow("fetch, server") << group << "examples" << normal << fetched << qint64(2)
                                        << QStringList{"Skipping project with unusable id: "};
-        QTest::newRow("fetch, no projects") << group << "examples" << reply(R"({"id":11})")
-            << fetched + QStringList{"Fetch error: request return wrong data - no projects field"} << qint64(-1) << none;
         QTest::newRow("fetch, empty projects") << group << "examples" << reply(R"({"projects":[]})") << fetched
                                                << qint64(0) << none;
         QTest::newRow("fetch, array of two") << group << "examples"
@@ -199,6 +214,131 @@ private slots:
         QCOMPARE(requests.first().path, QByteArray("/api/v4/groups"));
         QCOMPARE(requests.first().queryValue("search"), '"' + group + '"');
         QCOMPARE(requests.first().header("Content-Type"), QByteArray("application/json"));
+    }
+
+    // GitLab embeds at most 100 projects in the group's answer; the rest come page by page, as the
+    // next-page headers lead (the totals are left out, as GitLab does for long listings).
+    void listings_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<bool>("embedded");
+        QTest::addColumn<GitLabBehaviour>("pages"); // how the paged listing answers
+        QTest::addColumn<int>("cap");
+        QTest::addColumn<int>("examples");
+        QTest::addColumn<int>("pagesRequested");
+        QTest::addColumn<QString>("notice");
+
+        const int all = ProjectListing::DefaultMaximumProjects;
+        const GitLabBehaviour normal;
+        QTest::newRow("embedded list of 20") << "twenty" << true << normal << all << 20 << 0 << "";
+        QTest::newRow("full 100, then pages") << "big" << true << normal << all << 150 << 2 << "";
+        QTest::newRow("no list, pages") << "big" << false << normal << all << 150 << 2 << "";
+        QTest::newRow("Link only") << "big" << true << GitLabBehaviour::linkOnly() << all << 150 << 2 << "";
+        QTest::newRow("duplicates") << "big" << true << GitLabBehaviour::repeatPrevious() << all << 150 << 2 << "";
+        QTest::newRow("cap") << "big" << false << normal << 120 << 120 << 2
+                             << "The group has more than 120 projects; only the first 120 are listed.";
+    }
+
+    void listings()
+    {
+        QFETCH(QString, group);
+        QFETCH(bool, embedded);
+        QFETCH(GitLabBehaviour, pages);
+        QFETCH(int, cap);
+        QFETCH(int, examples);
+        QFETCH(int, pagesRequested);
+        QFETCH(QString, notice);
+
+        m_server.setEmbedProjects(embedded);
+        m_server.setTotalsLimit(100);
+        m_server.setBehaviour(GitLabServer::ProjectsRoute, pages);
+        ProjectListing::setMaximumProjects(cap);
+        ApiClient client(m_server.groupUrl(group));
+        QSignalSpy problems(&client, &ApiClient::problemOccurred);
+        QSignalSpy fetched(&client, &ApiClient::fetched);
+        connect(&client, &ApiClient::ready, &client, &ApiClient::fetch);
+        QVERIFY(fetched.wait(10000));
+
+        const auto listed = fetched.first().first().value<Repository::Examples>();
+        QSet<qint64> ids;
+        for (const Repository::ExamplePtr &example : listed)
+            ids.insert(example->id());
+        QCOMPARE(listed.size(), examples);
+        QCOMPARE(ids.size(), examples);
+        QStringList notices;
+        for (const QList<QVariant> &arguments : qAsConst(problems))
+            notices << arguments.first().value<Problem>().message();
+        QCOMPARE(notices, notice.isEmpty() ? QStringList() : QStringList{notice});
+        // The group's own projects, oldest first, a hundred a page, one page after the other.
+        QCOMPARE(m_server.requestCount(GitLabServer::ProjectsRoute), pagesRequested);
+        int page = 0;
+        for (const HttpRequest &request : m_server.requests()) {
+            if (!request.path.endsWith("/projects"))
+                continue;
+            QCOMPARE(request.queryValue("page"), QString::number(++page));
+            QCOMPARE(request.queryValue("per_page"), QString("100"));
+            QCOMPARE(request.queryValue("order_by") + ' ' + request.queryValue("sort"), QString("id asc"));
+            QCOMPARE(request.queryValue("with_shared"), QString("false"));
+        }
+    }
+
+    // A limiting server's answer pauses the requests to it for the time it names (at most the limit,
+    // 3 s here, 10 min in use) and the request is sent again, at most three times.
+    void rateLimits_data()
+    {
+        QTest::addColumn<GitLabBehaviour>("behaviour");
+        QTest::addColumn<int>("searches");     // the server saw; each one after the first followed a wait
+        QTest::addColumn<int>("minimumGapMs"); // between the first two
+        QTest::addColumn<QString>("notice");   // the pattern of each wait's notice
+        QTest::addColumn<QString>("failure");  // the pattern of the final failure; empty: the search succeeds
+
+        using B = GitLabBehaviour;
+        const QString waiting = "waiting %1 s: 127.0.0.1 limits requests";
+        QTest::newRow("Retry-After, seconds") << B::rateLimited(429, B::RetryAfterSeconds, 1).only(1) << 2 << 1000
+                                              << waiting.arg(1) << "";
+        // Whole seconds, rounded up by the server: 1 to 2 s.
+        QTest::newRow("Retry-After, date") << B::rateLimited(503, B::RetryAfterDate, 1).only(1) << 2 << 900
+                                           << waiting.arg("[12]") << "";
+        QTest::newRow("RateLimit-Reset") << B::rateLimited(429, B::RateLimitReset, 1).only(1) << 2 << 900
+                                         << waiting.arg("[12]") << "";
+        QTest::newRow("none: 60 s, at most the limit") << B::rateLimited(429, B::NoRetryHint).only(1) << 2 << 3000
+                                                       << waiting.arg(3) << "";
+        QTest::newRow("too long: the limit") << B::rateLimited(429, B::RetryAfterSeconds, 3600).only(1) << 2 << 3000
+                                             << waiting.arg(3) << "";
+        QTest::newRow("three waits, then a failure") << B::rateLimited(429, B::RetryAfterSeconds, 0) << 4 << 0
+                                                     << waiting.arg(0) << "Network error: .*";
+        QTest::newRow("503 without a hint: no wait") << B::reply(503) << 1 << 0 << "" << "Network error: .*";
+    }
+
+    void rateLimits()
+    {
+        QFETCH(GitLabBehaviour, behaviour);
+        QFETCH(int, searches);
+        QFETCH(int, minimumGapMs);
+        QFETCH(QString, notice);
+        QFETCH(QString, failure);
+
+        m_server.setBehaviour(GitLabServer::SearchRoute, behaviour);
+        ApiClient client(m_server.groupUrl("examples"));
+        QSignalSpy problems(&client, &ApiClient::problemOccurred);
+        QSignalSpy ready(&client, &ApiClient::ready);
+        QVERIFY(QTest::qWaitFor([&] { return !client.isSearching(); }, 15000));
+
+        QCOMPARE(m_server.requestCount(GitLabServer::SearchRoute), searches);
+        const QList<HttpRequest> requests = m_server.requests();
+        if (searches > 1)
+            QVERIFY(requests.at(1).receivedAt - requests.at(0).receivedAt >= minimumGapMs);
+        QCOMPARE(ready.count(), failure.isEmpty() ? 1 : 0);
+        QCOMPARE(problems.count(), searches - 1 + (failure.isEmpty() ? 0 : 1));
+        for (int i = 0; i < problems.count(); ++i) {
+            const Problem problem = problems.at(i).first().value<Problem>();
+            const bool waited = i < searches - 1;
+            QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(waited ? notice : failure))
+                         .match(problem.message()).hasMatch(), qPrintable(problem.message()));
+            // The engine tries a failed request again later.
+            QCOMPARE(problem.kind() == Problem::RateLimitWait, waited);
+            QVERIFY(waited || problem.isTransient());
+        }
     }
 
     // Ended while the network threads still run; a manager destroyed later with the request under way

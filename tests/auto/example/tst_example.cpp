@@ -3,6 +3,7 @@
 #include <testprojects.h>
 #include <testsupport.h>
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QtTest>
 
@@ -58,6 +59,29 @@ private slots:
         QCOMPARE(example.isValid(), valid);
         if (valid)
             QCOMPARE(example.id(), qint64(json.value("id").toDouble()));
+    }
+
+    // GitLab renamed "tag_list" to "topics".
+    void tags_data()
+    {
+        QTest::addColumn<QJsonObject>("json");
+        QTest::addColumn<QStringList>("tags");
+
+        const QJsonArray qml{"qml"};
+        const QJsonArray widgets{"widgets", "c++"};
+        QJsonObject both = project("topics", qml);
+        both.insert("tag_list", widgets);
+        QTest::newRow("topics") << project("topics", qml) << QStringList{"qml"};
+        QTest::newRow("tag_list") << project("tag_list", widgets) << QStringList{"widgets", "c++"};
+        QTest::newRow("both: topics") << both << QStringList{"qml"};
+        QTest::newRow("neither: the default") << project() << QStringList{"Qt", "example"};
+    }
+
+    void tags()
+    {
+        QFETCH(QJsonObject, json);
+        QFETCH(QStringList, tags);
+        QCOMPARE(Example(json).tags(), tags);
     }
 
     void image()
