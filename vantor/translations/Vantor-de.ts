@@ -36,10 +36,6 @@
         <translation>Abruffehler: Die Anfrage lieferte ein leeres Objekt</translation>
     </message>
     <message>
-        <source>Fetch error: request return wrong data - no projects field</source>
-        <translation>Abruffehler: Die Anfrage lieferte falsche Daten - kein Feld &quot;projects&quot;</translation>
-    </message>
-    <message>
         <source>Downloading example: %1</source>
         <translation>Beispiel wird heruntergeladen: %1</translation>
     </message>
@@ -54,6 +50,22 @@
     <message>
         <source>Search error: request return wrong data - unusable group id</source>
         <translation>Suchfehler: Die Anfrage lieferte falsche Daten - unbrauchbare Gruppen-ID</translation>
+    </message>
+    <message>
+        <source>waiting %1 s: %2 limits requests</source>
+        <translation>warte %1 s: %2 begrenzt Anfragen</translation>
+    </message>
+    <message>
+        <source>%1 refused access (HTTP %2): check the repository&apos;s access token.</source>
+        <translation>%1 verweigert den Zugriff (HTTP %2): Prüfen Sie das Zugriffstoken des Repositorys.</translation>
+    </message>
+    <message>
+        <source>Fetch error: a page of projects is not a list</source>
+        <translation>Abruffehler: Eine Seite mit Projekten ist keine Liste</translation>
+    </message>
+    <message>
+        <source>The group has more than %1 projects; only the first %1 are listed.</source>
+        <translation>Die Gruppe hat mehr als %1 Projekte; nur die ersten %1 werden aufgeführt.</translation>
     </message>
 </context>
 <context>
@@ -145,6 +157,10 @@
     <message>
         <source> examples</source>
         <translation> Beispiele</translation>
+    </message>
+    <message>
+        <source>No keychain service answers (%1): repository %2 is used without an access token.</source>
+        <translation>Kein Schlüsselbunddienst antwortet (%1): Repository %2 wird ohne Zugriffstoken verwendet.</translation>
     </message>
 </context>
 <context>
@@ -363,6 +379,41 @@ Set 0 to disable automatic updates.</source>
     <message>
         <source>Updating %1 examples</source>
         <translation>%1-Beispiele werden aktualisiert</translation>
+    </message>
+</context>
+<context>
+    <name>Vantor::Internal::TokenField</name>
+    <message>
+        <source>Forget</source>
+        <translation>Vergessen</translation>
+    </message>
+    <message>
+        <source>Removes the stored access token on Apply.</source>
+        <translation>Entfernt das gespeicherte Zugriffstoken beim Übernehmen.</translation>
+    </message>
+    <message>
+        <source>No keychain</source>
+        <translation>Kein Schlüsselbund</translation>
+    </message>
+    <message>
+        <source>No keychain service runs on this desktop: the access token cannot be kept, so the repository is used without one.</source>
+        <translation>Auf diesem Desktop läuft kein Schlüsselbunddienst: Das Zugriffstoken kann nicht gespeichert werden, daher wird das Repository ohne Token verwendet.</translation>
+    </message>
+    <message>
+        <source>Forgotten on Apply</source>
+        <translation>Wird beim Übernehmen vergessen</translation>
+    </message>
+    <message>
+        <source>Kept in the keychain</source>
+        <translation>Im Schlüsselbund gespeichert</translation>
+    </message>
+    <message>
+        <source>Access token</source>
+        <translation>Zugriffstoken</translation>
+    </message>
+    <message>
+        <source>Access token of a private group, kept in the desktop&apos;s keychain. Empty: the group is public.</source>
+        <translation>Zugriffstoken einer privaten Gruppe, im Schlüsselbund des Desktops gespeichert. Leer: Die Gruppe ist öffentlich.</translation>
     </message>
 </context>
 <context>
