@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPainter>
 #include <QSettings>
 #include <QXmlStreamReader>
@@ -104,8 +105,15 @@ QList<ExampleItem> ExamplesReader::readExamples(const ExampleSet &set)
     for (const QFileInfo &folder : folders) {
         const QString manifest = folder.absoluteFilePath() + QLatin1Char('/')
                                  + QLatin1String(manifestFileName);
-        if (QFileInfo(manifest).isFile())
-            examples += parseManifest(manifest, set.examplesFolder);
+        const QFileInfo info(manifest);
+        if (!info.isFile())
+            continue;
+        Parsed &parsed = m_parsed[manifest];
+        if (parsed.modified != info.lastModified() || !parsed.modified.isValid()) {
+            parsed.modified = info.lastModified();
+            parsed.examples = parseManifest(manifest, set.examplesFolder);
+        }
+        examples += parsed.examples;
     }
     std::stable_sort(examples.begin(), examples.end(),
                      [](const ExampleItem &a, const ExampleItem &b) {
@@ -134,9 +142,7 @@ QList<ExampleItem> ExamplesReader::parseManifest(const QString &manifestPath,
         if (item.projectPath.isEmpty() || !QFileInfo(item.projectPath).isFile())
             continue;
         item.manifestPath = manifestPath;
-        item.hasImage = !item.imageUrl.isEmpty() && item.image.load(item.imageUrl);
-        if (!item.hasImage)
-            item.image = placeholderImage();
+        item.hasImage = !item.imageUrl.isEmpty() && QImageReader(item.imageUrl).canRead();
         examples.append(item);
     }
     if (reader.hasError()) {
@@ -144,6 +150,14 @@ QList<ExampleItem> ExamplesReader::parseManifest(const QString &manifestPath,
                  qPrintable(reader.errorString()));
     }
     return examples;
+}
+
+QImage ExamplesReader::image(const ExampleItem &item)
+{
+    QImage image;
+    if (item.hasImage && image.load(item.imageUrl))
+        return image;
+    return placeholderImage();
 }
 
 QImage ExamplesReader::placeholderImage()
@@ -188,8 +202,15 @@ void ExamplesReader::readExampleSets()
 
 void ExamplesReader::readAllExamples()
 {
-    for (ExampleSet &set : m_sets)
+    const QHash<QString, Parsed> before = m_parsed;
+    m_parsed.clear();
+    for (ExampleSet &set : m_sets) {
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            if (it.key().startsWith(set.manifestFolder))
+                m_parsed.insert(it.key(), it.value());
+        }
         set.examples = readExamples(set);
+    }
     emit changed();
 }
 

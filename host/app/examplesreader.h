@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -17,8 +19,7 @@ struct ExampleItem
     QString description;
     QString projectPath;   // resolved, exists
     QString imageUrl;      // as the manifest gives it
-    QImage image;          // the picture, or the placeholder when it cannot be loaded
-    bool hasImage = false; // false: image is the placeholder
+    bool hasImage = false; // a picture can be read there; false: the placeholder is shown
     QStringList tags;
     QString fileToOpen;    // resolved; empty when the manifest names none
     QString manifestPath;
@@ -48,10 +49,12 @@ public:
     static QList<ExampleSet> parseExampleSets(const QStringList &entries);
     // The examples of every "examples-manifest.xml" in an immediate subfolder of the set's
     // manifest folder, sorted by name.
-    static QList<ExampleItem> readExamples(const ExampleSet &set);
+    QList<ExampleItem> readExamples(const ExampleSet &set);
     static QList<ExampleItem> parseManifest(const QString &manifestPath,
                                             const QString &examplesFolder);
     static QImage placeholderImage();
+    // The picture, decoded only when a view shows it, as the IDE's Welcome screen does.
+    static QImage image(const ExampleItem &item);
 
     // One line per set and one per example, for scripts.
     static QStringList listing(const QList<ExampleSet> &sets);
@@ -66,8 +69,16 @@ signals:
     void changed();
 
 private:
+    struct Parsed
+    {
+        QDateTime modified;
+        QList<ExampleItem> examples;
+    };
+
     QSettings *m_settings = nullptr;
     QList<ExampleSet> m_sets;
+    // Manifests unchanged since they were last read are not read again.
+    QHash<QString, Parsed> m_parsed;
 };
 
 } // namespace Host

@@ -73,7 +73,7 @@ void ExamplesView::showExamples()
     const int index = m_setComboBox->currentIndex();
     if (index >= 0 && index < sets.size()) {
         for (const ExampleItem &example : sets.at(index).examples) {
-            auto item = new QListWidgetItem(QIcon(QPixmap::fromImage(example.image)),
+            auto item = new QListWidgetItem(QIcon(QPixmap::fromImage(ExamplesReader::image(example))),
                                             example.name, m_examplesListWidget);
             item->setToolTip(QStringLiteral("<p><b>%1</b></p><p>%2</p><p>%3</p><p>%4</p>")
                                  .arg(example.name.toHtmlEscaped(),
