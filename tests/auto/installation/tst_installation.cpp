@@ -152,7 +152,12 @@ private slots:
         QVERIFY(QDir().mkpath(repositoryFolder() + ".backup"));
         QVERIFY(QDir().mkpath(repositoryFolder() + "x"));
         QVERIFY(QFile::link(m_work.path(), repositoryFolder() + "/escape"));
-        QTEST(PathGuard(guarded).allows(path), "allowed");
+        QFETCH(bool, allowed);
+        QCOMPARE(PathGuard(guarded).allows(path), allowed);
+        // A move needs both ends allowed.
+        QVERIFY(QDir().mkpath(repositoryFolder() + "/from"));
+        QCOMPARE(PathGuard(guarded).rename(repositoryFolder() + "/from", path), allowed && !QFileInfo::exists(path));
+        QDir(repositoryFolder() + "/from").removeRecursively();
         QDir(repositoryFolder() + "x").removeRecursively();
     }
 
@@ -520,7 +525,7 @@ private:
     {
         QTRY_VERIFY_WITH_TIMEOUT(m_service->findChildren<ExampleInstallation *>().isEmpty(), 60000);
         QTRY_VERIFY(!m_service->isBusy());
-        QTest::qWait(DownloadService::NotifyIntervalMs + 50); // the host has been told
+        QTest::qWait(DownloadService::MaximumNotifyIntervalMs + 50); // the host has been told
     }
 
     // A text ending in "*" matches any status starting with the text before it.

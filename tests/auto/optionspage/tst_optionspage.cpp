@@ -184,6 +184,7 @@ private slots:
             QVERIFY(dialog);
             // The filter looks at the path, the name ("Chart View") and the rest, in any letter case.
             auto filter = dialog->findChild<QLineEdit *>("filterLineEdit");
+            QVERIFY(!filter->placeholderText().isEmpty()); // the host's filtering mode
             filter->setText("OO");
             QCOMPARE(texts(dialog->findChild<QListWidget *>("examplesListWidget"), true), QStringList("tool"));
             filter->setText("VIEW");
