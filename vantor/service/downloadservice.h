@@ -52,6 +52,8 @@ public:
     RepositoryState repositoryState(const QString &repositoryName) const;
     // Examples queued, downloading or installing.
     bool isBusy() const;
+    // Installations have ended that the host has not been told of yet.
+    bool hasPendingNotice() const { return m_notifyTimer.isActive(); }
     // What the status line shows: progress while work runs, then the last problem until dismissed.
     QString statusText() const { return m_statusLine.text(); }
 

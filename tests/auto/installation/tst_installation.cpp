@@ -524,8 +524,7 @@ private:
     void waitForInstallations()
     {
         QTRY_VERIFY_WITH_TIMEOUT(m_service->findChildren<ExampleInstallation *>().isEmpty(), 60000);
-        QTRY_VERIFY(!m_service->isBusy());
-        QTest::qWait(DownloadService::MaximumNotifyIntervalMs + 50); // the host has been told
+        QTRY_VERIFY(!m_service->isBusy() && !m_service->hasPendingNotice()); // the host has been told
     }
 
     // A text ending in "*" matches any status starting with the text before it.
