@@ -7,7 +7,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
     libssl3 ca-certificates libarchive-dev
     qtkeychain-qt5-dev libsecret-1-0
-    tar gzip git curl
+    tar gzip git curl python3
     # The tests' own desktop keychain (a session bus with a Secret Service) and proxy.
     dbus-daemon gnome-keyring tinyproxy-bin
 )
