@@ -58,6 +58,7 @@ public:
     // The group search is queued or under way: restarting now would only start it again.
     bool isSearching() const { return m_searching; }
 
+    // Each archive goes into the example's archive file, which must be there; see ExampleDownload.
     void download(const Repository::Examples &examples);
 
 public slots:
@@ -67,6 +68,7 @@ signals:
     void ready();
     void statusChanged(const QString &status);
     void fetched(const Vantor::Internal::Repository::Examples &examples);
+    // The example's archive is in its archive file, whole, and its picture in the record when it came.
     void downloaded(Vantor::Internal::Repository::ExamplePtr example);
     // The archive of an example could not be downloaded; no downloaded() follows for it.
     void downloadFailed(Vantor::Internal::Repository::ExamplePtr example, const Vantor::Internal::Problem &problem);

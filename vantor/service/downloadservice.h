@@ -21,6 +21,8 @@ QT_END_NAMESPACE
 namespace Vantor {
 namespace Internal {
 
+class ExampleInstallation;
+
 // The plugin's engine: it owns the settings, the repositories and the state of every example, and
 // is the only one that decides what an example is doing, installs, removes and saves. Views read
 // its states and hand it the user's intent.
@@ -94,6 +96,10 @@ private:
     void scheduleRetry();
     void save();
     void saveSoon();
+    // The installation of an example about to be downloaded, which makes the staging folder its
+    // archive streams into; none, and the example failed, when its name is unusable.
+    ExampleInstallation *prepareInstallation(const QString &repositoryName, const Repository::ExamplePtr &example);
+    void discardInstallation(const QString &repositoryName, const QString &path);
 
     Settings m_settings;
     QSettings *const m_store;
@@ -106,6 +112,8 @@ private:
     QHash<QString, RepositoryState> m_repositoryStates;
     QSet<QString> m_fetchedOnce; // repositories whose list arrived since the start
     StatusLine m_statusLine;
+    // Of the examples on their way, by repository name and path; they own the staging folders.
+    QHash<QPair<QString, QString>, ExampleInstallation *> m_installations;
 };
 
 } // namespace Internal
