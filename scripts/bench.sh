@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Benchmark: set-up, build, then bin/syncbench, which serves generated examples from the bundled
 # server with a delay per request, times a first sync by the host with the plugin (headless), a
-# same-day re-check, and the same job done by a plain curl | tar script with parallel jobs.
+# same-day re-check, and the same job done by a plain curl | tar script with parallel jobs; then the
+# same against large archives of incompressible content, and a gzip bomb.
 #
-# Usage: bash scripts/bench.sh [syncbench options: --examples N --delay ms --jobs N --pluginpath dir --keep]
+# Usage: bash scripts/bench.sh [syncbench options: --examples N --delay ms --jobs N --large N --large-mib N
+#                               --pluginpath dir --keep]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
