@@ -41,6 +41,7 @@ class ExampleInstallation : public QObject
     Q_OBJECT
 
 public:
+    // What an archive may unpack to, files' bytes and entries, as reading it through finds them.
     static constexpr qint64 MaximumUnpackedBytes = qint64(1) << 30;
     static constexpr int MaximumUnpackedEntries = 100000;
 
