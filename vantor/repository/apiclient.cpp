@@ -5,6 +5,8 @@
 #include "ratelimiter.h"
 #include "transfer.h"
 
+#include "exampledownload.h"
+#include "transferguard.h"
 #include "plugin/logging.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -23,7 +25,6 @@
 #include <QSslSocket>
 #include <QThread>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -34,9 +35,6 @@ namespace Internal {
 namespace {
 
 std::atomic<int> s_transferTimeout{ApiClient::DefaultTransferTimeoutMs};
-// Set on a reply aborted because its body grew past the limit, or because it stalled.
-const char tooLargeProperty[] = "vantorTooLarge";
-const char stalledProperty[] = "vantorStalled";
 
 // How much of an answer a debug message quotes: servers choose what they send.
 constexpr int QuoteLimit = 1024;
@@ -86,8 +84,9 @@ struct ApiClient::Line
     }
 };
 
-// One worker's wait for its example. Handlers end it through quit(), which does nothing once the
-// worker has stopped waiting, so a late completion never reaches a loop that is gone.
+// One worker's wait for its example. The client ends it through quit() when it goes or the
+// application quits; quit() does nothing once the worker has stopped waiting, so a late call never
+// reaches a loop that is gone.
 struct ApiClient::Wait
 {
     QMutex mutex;
@@ -96,11 +95,6 @@ struct ApiClient::Wait
     explicit Wait(QEventLoop *loop)
         : loop(loop)
     {}
-    bool isWaiting()
-    {
-        QMutexLocker locker(&mutex);
-        return loop != nullptr;
-    }
     void quit()
     {
         QMutexLocker locker(&mutex);
@@ -144,15 +138,6 @@ struct ApiClient::Run
 };
 
 namespace {
-
-// What the two requests of one example have brought; touched only in the client's thread.
-struct Arrival
-{
-    int pending = 2;
-    bool archive = false;
-    bool picture = false;
-    Problem problem; // of the archive
-};
 
 constexpr int ProgressIntervalMs = 200;
 
@@ -301,36 +286,19 @@ Transfer *ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url,
                              const SuccessHandler &onSuccess, const ErrorHandler &onError)
 {
     qCDebug(apiLog) << "Requesting:" << quoted(url.toString());
-    auto transfer = new Transfer(line->manager, m_access, url, contentType, &ApiClient::guard);
-    connect(transfer, &Transfer::waiting, this, [this](qint64 milliseconds, const QString &host) {
-        reportProblem(Problem::RateLimitWait,
-                      tr("waiting %1 s: %2 limits requests").arg((milliseconds + 999) / 1000).arg(host));
-    });
+    auto transfer = new Transfer(line->manager, m_access, url, contentType, &TransferGuard::watch);
+    connect(transfer, &Transfer::waiting, this, &ApiClient::reportWait);
     // Queued when the request was made in a worker: the reply is handled in the client's thread.
     connect(transfer, &Transfer::finished, this, [this, line, transfer, onSuccess, onError] {
         QMutexLocker locker(&line->mutex);
         if (!line->manager)
             return; // the worker has ended and its manager took the transfer along
         QNetworkReply *reply = transfer->reply();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool success = reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299;
-        Problem problem;
-        if (success) {
+        const Problem problem = TransferGuard::problem(*reply);
+        const bool success = problem.isNull();
+        if (success)
             onSuccess(*reply);
-        } else if (reply->property(tooLargeProperty).toBool()) {
-            problem = Problem(Problem::TooLarge, tr("Download larger than %1 MiB cancelled: %2")
-                                                     .arg(MaximumBodyBytes >> 20)
-                                                     .arg(reply->url().toString()));
-        } else if (status == 401 || status == 403) {
-            problem = Problem(Problem::Unauthorized,
-                              tr("%1 refused access (HTTP %2): check the repository's access token.")
-                                  .arg(ServerAccess::serverName(reply->url()))
-                                  .arg(status));
-        } else {
-            problem = Problem(Problem::fromNetwork(status, reply->error(), reply->property(stalledProperty).toBool()),
-                              tr("Network error: %1").arg(reply->errorString()));
-        }
-        if (!success)
+        else
             setStatus(problem.message());
         // The manager keeps the connection for the next request; the transfer goes in its own thread.
         reply->close();
@@ -341,51 +309,6 @@ Transfer *ApiClient::request(const std::shared_ptr<Line> &line, const QUrl &url,
     });
     transfer->start();
     return transfer;
-}
-
-// A server that accepts and never sends must not hold the request (and a pool thread) for ever.
-void ApiClient::guard(QNetworkReply *reply)
-{
-    const QUrl url = reply->url();
-    auto stallTimer = new QTimer(reply);
-    stallTimer->setSingleShot(true);
-    stallTimer->setInterval(transferTimeout());
-    connect(stallTimer, &QTimer::timeout, reply, [reply, url] {
-        qCDebug(apiLog) << "Transfer stalled, aborting:" << quoted(url.toString());
-        reply->setProperty(stalledProperty, true);
-        reply->abort();
-    });
-    const auto restartTimer = [stallTimer] { stallTimer->start(); };
-    connect(reply, &QNetworkReply::metaDataChanged, stallTimer, restartTimer);
-    connect(reply, &QNetworkReply::downloadProgress, stallTimer, restartTimer);
-    // Bodies are held in memory: one that grows past the limit is refused while it arrives.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (qMax(received, total) <= MaximumBodyBytes || !reply->isRunning())
-            return;
-        reply->setProperty(tooLargeProperty, true);
-        reply->abort();
-    });
-    connect(reply, &QNetworkReply::uploadProgress, stallTimer, restartTimer);
-    stallTimer->start();
-
-    // Nor one that sends a byte now and then: each period must bring the minimum rate's worth.
-    auto rateTimer = new QTimer(reply);
-    rateTimer->setInterval(transferTimeout());
-    auto received = std::make_shared<qint64>(0);
-    auto periodStart = std::make_shared<qint64>(0);
-    connect(reply, &QNetworkReply::downloadProgress, rateTimer,
-            [received](qint64 bytes, qint64) { *received = bytes; });
-    connect(rateTimer, &QTimer::timeout, reply, [reply, url, received, periodStart, rateTimer] {
-        const qint64 wanted = qint64(MinimumTransferRate) * rateTimer->interval() / 1000;
-        if (*received - *periodStart < wanted) {
-            qCDebug(apiLog) << "Transfer too slow, aborting:" << quoted(url.toString());
-            reply->setProperty(stalledProperty, true);
-            reply->abort();
-            return;
-        }
-        *periodStart = *received;
-    });
-    rateTimer->start();
 }
 
 QNetworkRequest ApiClient::networkRequest(const QUrl &url, const QByteArray &contentType)
@@ -488,6 +411,12 @@ void ApiClient::finishListing()
     emit fetched(m_listing.examples());
 }
 
+void ApiClient::reportWait(qint64 milliseconds, const QString &host)
+{
+    reportProblem(Problem::RateLimitWait,
+                  tr("waiting %1 s: %2 limits requests").arg((milliseconds + 999) / 1000).arg(host));
+}
+
 void ApiClient::reportProblem(Problem::Kind kind, const QString &status)
 {
     setStatus(status);
@@ -543,13 +472,18 @@ void ApiClient::work(const std::shared_ptr<Workers> &workers, const std::shared_
     line->close();
 }
 
-// Requests the archive and the picture together and waits until both have ended. False when the
-// client is gone or the application quits: the worker takes no further example then.
+// Requests the archive and the picture together and waits until both have ended, then hands the
+// outcome to the client's thread and returns without waiting for it. False when the client is gone
+// or the application quits: the worker takes no further example then.
 bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Line> &line,
                                 const Repository::ExamplePtr &example)
 {
     QEventLoop loop;
     const auto wait = std::make_shared<Wait>(&loop);
+    ExampleDownload download(line->manager, example);
+    QUrl url;
+    QUrl pictureUrl;
+    const QString avatarUrl = example->json().value(QLatin1String("avatar_url")).toString();
     {
         // Held while the client is used, so that it cannot be destroyed meanwhile.
         QMutexLocker locker(&workers->mutex);
@@ -557,84 +491,66 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
         // A run goes on handing out examples after the quit, when no handler can end a wait.
         if (!client || workers->quitting)
             return false;
-        const QJsonObject &json = example->json();
-        client->setStatus(tr("Downloading example: %1").arg(json.value(QLatin1String("name")).toString()));
-        const QUrl url(client->m_baseUrl.toString()
-                       + QStringLiteral("/projects/%1/repository/archive%2")
-                             .arg(example->id())
-                             .arg(QStringLiteral(".tar.gz")));
-        const QString avatarUrl = json.value(QLatin1String("avatar_url")).toString();
-        const QUrl pictureUrl(avatarUrl, QUrl::TolerantMode);
+        client->setStatus(tr("Downloading example: %1").arg(example->name()));
+        download.setAccess(client->m_access);
+        connect(&download, &ExampleDownload::waiting, client, &ApiClient::reportWait);
+        url = QUrl(client->m_baseUrl.toString()
+                   + QStringLiteral("/projects/%1/repository/archive%2").arg(example->id()).arg(QStringLiteral(".tar.gz")));
+        pictureUrl = QUrl(avatarUrl, QUrl::TolerantMode);
         // A server must not make us open local files or anything else that is not a web address.
         const QString scheme = pictureUrl.scheme();
-        const bool usablePicture = pictureUrl.isValid() && !pictureUrl.host().isEmpty()
-                                   && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-
-        // Runs in the client's thread once the archive and the picture have both ended.
-        const auto arrival = std::make_shared<Arrival>();
-        arrival->pending = usablePicture ? 2 : 1;
-        const auto ended = [client, example, wait, arrival, avatarUrl](const Problem &) {
-            if (--arrival->pending > 0 || !wait->isWaiting())
-                return;
-            if (!arrival->archive) {
-                emit client->downloadFailed(example, arrival->problem);
-            } else {
-                // An example without a picture still counts as downloaded; one that has none on the
-                // server is no problem.
-                if (!arrival->picture && !avatarUrl.isEmpty())
-                    client->reportProblem(Problem::PictureUnavailable,
-                                          tr("Unable to download image: %1").arg(avatarUrl));
-                emit client->downloaded(example);
-            }
-            wait->quit();
-        };
-        // Keeps what arrived while the worker still waits; `arrived` lives as long as `ended`.
-        const auto keep = [example, wait, ended](void (Example::*store)(const QByteArray &), bool *arrived) {
-            return [example, wait, ended, store, arrived](QNetworkReply &reply) {
-                if (wait->isWaiting()) {
-                    (example.data()->*store)(reply.readAll());
-                    *arrived = true;
-                }
-                ended(Problem());
-            };
-        };
-        const auto archiveFailed = [arrival, ended](const Problem &problem) {
-            arrival->problem = problem;
-            ended(problem);
-        };
-        Transfer *archive = client->request(line, url, "application/zip",
-                                            keep(&Example::setArchive, &arrival->archive), archiveFailed);
+        if (!pictureUrl.isValid() || pictureUrl.host().isEmpty()
+            || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+            qCDebug(apiLog) << "No usable picture url:" << quoted(avatarUrl);
+            pictureUrl = QUrl();
+        }
         // Reported from the client's thread, a few times a second at most.
         auto sinceReport = std::make_shared<QElapsedTimer>();
-        connect(archive, &Transfer::downloadProgress, client,
+        connect(&download, &ExampleDownload::progress, client,
                 [client, example, sinceReport](qint64 received, qint64 total) {
                     if (sinceReport->isValid() && sinceReport->elapsed() < ProgressIntervalMs && received != total)
                         return;
                     sinceReport->start();
                     emit client->downloadProgress(example, received, total);
                 });
-        if (usablePicture) {
-            // Over the client's own kept connections: a run opens about one connection per worker.
-            const auto onPicture = keep(&Example::setImage, &arrival->picture);
-            QMetaObject::invokeMethod(
-                client,
-                [client, wait, pictureUrl, onPicture, ended] {
-                    if (wait->isWaiting())
-                        client->request(client->m_line, pictureUrl, "image/png", onPicture, ended);
-                },
-                Qt::QueuedConnection);
-        } else {
-            qCDebug(apiLog) << "No usable picture url:" << quoted(avatarUrl);
-        }
         workers->waits.append(wait);
     }
+    connect(&download, &ExampleDownload::finished, &loop, &QEventLoop::quit);
     // An aboutToQuit emitted before this connection has quit the registered wait through the client.
     connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
-    loop.exec();
+    download.start(url, pictureUrl);
+    if (!download.isFinished())
+        loop.exec();
     wait->end();
     QMutexLocker locker(&workers->mutex);
     workers->waits.removeOne(wait);
-    return workers->client && !workers->quitting;
+    ApiClient *client = workers->client;
+    if (!client || workers->quitting || !download.isFinished())
+        return false;
+    const Problem problem = download.problem();
+    const Problem pictureProblem = download.pictureProblem();
+    const bool picture = pictureUrl.isValid() && pictureProblem.isNull();
+    // A posted call is dropped with the client; the quit is checked again where it runs.
+    QMetaObject::invokeMethod(client, [workers, client, example, problem, pictureProblem, picture, avatarUrl] {
+        {
+            QMutexLocker locker(&workers->mutex);
+            if (workers->quitting)
+                return;
+        }
+        if (!problem.isNull()) {
+            client->setStatus(problem.message());
+            emit client->downloadFailed(example, problem);
+            return;
+        }
+        // An example without a picture still counts as downloaded; one that has none on the
+        // server is no problem.
+        if (!pictureProblem.isNull())
+            client->setStatus(pictureProblem.message());
+        if (!picture && !avatarUrl.isEmpty())
+            client->reportProblem(Problem::PictureUnavailable, tr("Unable to download image: %1").arg(avatarUrl));
+        emit client->downloaded(example);
+    }, Qt::QueuedConnection);
+    return true;
 }
 
 } // namespace Internal

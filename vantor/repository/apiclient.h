@@ -65,6 +65,7 @@ public:
     // The group search is queued or under way: restarting now would only start it again.
     bool isSearching() const { return m_searching; }
 
+    // Each archive goes into the example's archive file, which must be there; see ExampleDownload.
     void download(const Repository::Examples &examples);
     // Drops the examples of the downloads that no worker has started yet, and returns them.
     Repository::Examples cancelQueued();
@@ -76,6 +77,7 @@ signals:
     void ready();
     void statusChanged(const QString &status);
     void fetched(const Vantor::Internal::Repository::Examples &examples);
+    // The example's archive is in its archive file, whole, and its picture in the record when it came.
     void downloaded(Vantor::Internal::Repository::ExamplePtr example);
     // The archive of an example could not be downloaded; no downloaded() follows for it.
     void downloadFailed(Vantor::Internal::Repository::ExamplePtr example, const Vantor::Internal::Problem &problem);
@@ -96,7 +98,6 @@ private:
     void stopWorkers();
     Transfer *request(const std::shared_ptr<Line> &line, const QUrl &url, const QByteArray &contentType,
                       const SuccessHandler &onSuccess, const ErrorHandler &onError);
-    static void guard(QNetworkReply *reply);
     QJsonDocument readJson(QNetworkReply &reply);
     void onSearchReply(const QJsonDocument &document);
     void onFetchReply(const QJsonDocument &document);
@@ -105,6 +106,7 @@ private:
     void setStatus(const QString &status);
     // A status that is a problem of the repository as a whole.
     void reportProblem(Problem::Kind kind, const QString &status);
+    void reportWait(qint64 milliseconds, const QString &host);
     static void work(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Run> &run);
     static bool downloadExample(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Line> &line,
                                 const Repository::ExamplePtr &example);

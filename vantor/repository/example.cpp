@@ -61,16 +61,21 @@ QStringList Example::tags() const
     return tags;
 }
 
-QByteArray Example::archive() const
+QString Example::archiveFile() const
 {
-    QMutexLocker locker(&m_archiveMutex);
-    return m_archive;
+    QFuture<QString> file;
+    {
+        QMutexLocker locker(&m_archiveMutex);
+        file = m_archiveFile;
+    }
+    file.waitForFinished();
+    return file.resultCount() > 0 ? file.result() : QString();
 }
 
-void Example::setArchive(const QByteArray &archive)
+void Example::setArchiveFile(const QFuture<QString> &file)
 {
     QMutexLocker locker(&m_archiveMutex);
-    m_archive = archive;
+    m_archiveFile = file;
 }
 
 QImage Example::image() const

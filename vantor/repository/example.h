@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFuture>
 #include <QImage>
 #include <QJsonObject>
 #include <QMutex>
@@ -10,8 +11,9 @@
 namespace Vantor {
 namespace Internal {
 
-// One example project of a repository: the project object as the server sent it and, once
-// downloaded, its archive and picture. Shared between threads through Repository::ExamplePtr.
+// One example project of a repository: the project object as the server sent it, the file its
+// archive is downloaded into and, once downloaded, its picture. Shared between threads through
+// Repository::ExamplePtr.
 class Example
 {
 public:
@@ -29,8 +31,10 @@ public:
     QDateTime lastActivity() const;
     QStringList tags() const;
 
-    QByteArray archive() const;
-    void setArchive(const QByteArray &archive);
+    // The file the archive is downloaded into, which the engine makes for it, perhaps still while
+    // the download is queued: reading it waits until it is made. Empty when there is none.
+    QString archiveFile() const;
+    void setArchiveFile(const QFuture<QString> &file);
     // The picture decoded and scaled to fit 128 × 128; null when its header gives more than
     // MaximumDecodedSize pixels on a side. Decoding takes time: callers keep it off the GUI thread.
     QImage image() const;
@@ -45,7 +49,7 @@ public:
 
 private:
     const QJsonObject m_json;
-    QByteArray m_archive;
+    QFuture<QString> m_archiveFile;
     mutable QMutex m_archiveMutex;
     QByteArray m_imageData;
     mutable QMutex m_imageMutex;

@@ -14,17 +14,19 @@ namespace Internal {
 // as decompressing the data really yields it. Every data block is decompressed and discarded, so a
 // header that understates its data is caught by reading, and reading stops at the first limit
 // passed. A plain value without QObject, meant for a worker thread:
-//     QtConcurrent::run(&ArchiveContents::readFile, path, ArchiveContents::Limits())
+//     QtConcurrent::run(&ArchiveContents::readFile, path, ArchiveContents::Limits(bytes, entries))
+// The limits are the caller's: the installation's are ExampleInstallation::MaximumUnpacked*.
 class ArchiveContents
 {
 public:
-    static constexpr qint64 DefaultMaximumBytes = qint64(1) << 30;
-    static constexpr int DefaultMaximumEntries = 100000;
-
     struct Limits
     {
-        qint64 bytes = DefaultMaximumBytes;
-        int entries = DefaultMaximumEntries;
+        Limits(qint64 bytes, int entries)
+            : bytes(bytes)
+            , entries(entries)
+        {}
+        qint64 bytes;
+        int entries;
     };
 
     enum class Verdict {

@@ -30,6 +30,13 @@ QString exampleFolder(const QString &repositoryName, const QString &path)
     return examplePathTemplate().arg(repositoryName, path);
 }
 
+// Removed by the user while it was downloading or unpacking: not installed after all.
+Problem removedOnItsWay(const Repository::ExamplePtr &example)
+{
+    return Problem(Problem::NotInstalled,
+                   DownloadService::tr("Example %1 was removed, so it is not installed").arg(example->name()));
+}
+
 const char *stateName(ExampleState::State state)
 {
     static const char *const names[] = {"available", "installed", "update available", "queued",
@@ -101,6 +108,7 @@ void DownloadService::connectRepository(Repository *repository)
             [this, repository](const Repository::ExamplePtr &example) { onDownloaded(repository, example); });
     connect(repository, &Repository::downloadFailed, this,
             [this, name](const Repository::ExamplePtr &example, const Problem &problem) {
+                discardInstallation(name, example->path());
                 fail(name, example->path(), problem);
             });
     connect(repository, &Repository::downloadProgress, this,
@@ -402,6 +410,8 @@ void DownloadService::queue(Repository &repository, const QSet<QString> &paths, 
         ExampleFailure &failure = m_settings.failedExamples[name][path];
         failure = UpdateCheck::attempt(byUser ? ExampleFailure() : failure, Problem::Interrupted,
                                        example->lastActivity(), now);
+        if (!prepareInstallation(name, example))
+            continue;
         selection.insert(path);
         setState(name, path, ExampleState::Queued, [](ExampleState &s) {
             s.bytes = 0;
@@ -416,38 +426,20 @@ void DownloadService::queue(Repository &repository, const QSet<QString> &paths, 
     repository.download(selection);
 }
 
-void DownloadService::onDownloaded(Repository *repository, const Repository::ExamplePtr &example)
+ExampleInstallation *DownloadService::prepareInstallation(const QString &repositoryName,
+                                                          const Repository::ExamplePtr &example)
 {
-    const QString name = repository->name();
+    const QString &name = repositoryName;
     const QString path = example->path();
-    // The record does not keep the bytes once they are here: the repository's list must not hold
-    // every archive of the session in memory.
-    const QByteArray bytes = example->archive();
-    example->setArchive(QByteArray());
-    if (bytes.isEmpty()) {
-        fail(name, path, Problem(Problem::NotAnArchive,
-                                 tr("The data is not downloaded for example: %1").arg(example->name())));
-        return;
-    }
     if (!Settings::isSafeName(name) || !Example::isSafePath(path) || ExampleInstallation::isReservedName(path)) {
         fail(name, path, Problem(Problem::Refused, tr("Skip saving example %1 - unusable folder name: %2")
-                                                             .arg(example->name(), Settings::isSafeName(name) ? path : name)));
-        return;
+                                                       .arg(example->name(), Settings::isSafeName(name) ? path : name)));
+        return nullptr;
     }
-    const auto isRemoved = [this, name, path] {
-        return m_settings.repositories.value(name).removedExamples.contains(path);
-    };
-    // Removed by the user while it was downloading or unpacking: not installed after all.
-    const QString removed = tr("Example %1 was removed, so it is not installed").arg(example->name());
-    if (isRemoved()) {
-        onInstalled(name, path, Problem(Problem::NotInstalled, removed), false);
-        return;
-    }
-
-    setState(name, path, ExampleState::Installing);
+    discardInstallation(name, path);
     auto *installation = new ExampleInstallation(name, path, example, this);
-    installation->setRegistrationCheck([isRemoved, removed] {
-        return isRemoved() ? Problem(Problem::NotInstalled, removed) : Problem();
+    installation->setRegistrationCheck([this, name, path, removed = removedOnItsWay(example)] {
+        return m_settings.repositories.value(name).removedExamples.contains(path) ? removed : Problem();
     });
     connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setProgress);
     connect(installation, &ExampleInstallation::noticed, this, &DownloadService::report);
@@ -455,7 +447,33 @@ void DownloadService::onDownloaded(Repository *repository, const Repository::Exa
         installation->deleteLater();
         onInstalled(name, path, installed ? Problem() : installation->problem(), installation->hasRegistered());
     });
-    installation->start(bytes);
+    // Made while the download waits for its turn; one that cannot be made fails the download.
+    example->setArchiveFile(installation->prepareStaging());
+    m_installations.insert({name, path}, installation);
+    return installation;
+}
+
+void DownloadService::discardInstallation(const QString &repositoryName, const QString &path)
+{
+    delete m_installations.take({repositoryName, path}); // with its staging folder
+}
+
+void DownloadService::onDownloaded(Repository *repository, const Repository::ExamplePtr &example)
+{
+    const QString name = repository->name();
+    const QString path = example->path();
+    ExampleInstallation *installation = m_installations.take({name, path});
+    if (!installation) {
+        qCDebug(serviceLog) << "Downloaded without an installation under way:" << name << path;
+        return;
+    }
+    if (m_settings.repositories.value(name).removedExamples.contains(path)) {
+        delete installation;
+        onInstalled(name, path, removedOnItsWay(example), false);
+        return;
+    }
+    setState(name, path, ExampleState::Installing);
+    installation->start();
 }
 
 void DownloadService::onInstalled(const QString &repositoryName, const QString &path, const Problem &problem,

@@ -24,6 +24,8 @@ QT_END_NAMESPACE
 namespace Vantor {
 namespace Internal {
 
+class ExampleInstallation;
+
 // The plugin's engine: it owns the settings, the repositories and the state of every example, and
 // is the only one that decides what an example is doing, installs, removes and saves. Views read
 // its states and hand it the user's intent.
@@ -120,6 +122,10 @@ private:
     void scheduleRetry();
     void save();
     void saveSoon();
+    // The installation of an example about to be downloaded, which makes the staging folder its
+    // archive streams into; none, and the example failed, when its name is unusable.
+    ExampleInstallation *prepareInstallation(const QString &repositoryName, const Repository::ExamplePtr &example);
+    void discardInstallation(const QString &repositoryName, const QString &path);
 
     Settings m_settings;
     QSettings *const m_store;
@@ -139,6 +145,8 @@ private:
     WorkTally m_work; // since the last time nothing was busy, for the progress indicator
     StatusLine m_statusLine;
     TokenStore m_tokens;
+    // Of the examples on their way, by repository name and path; they own the staging folders.
+    QHash<QPair<QString, QString>, ExampleInstallation *> m_installations;
 };
 
 } // namespace Internal

@@ -48,7 +48,15 @@ QString tooLargeStatus(const Repository::ExamplePtr &example)
         .arg(ExampleInstallation::MaximumUnpackedEntries);
 }
 
-// "<temporary folder>/<path>-XXXXXX.tar.gz" for the staging folder ".unpack-<path>-XXXXXX".
+// The data folder refused the staging folder or a file in it.
+Problem stagingProblem()
+{
+    return Problem(Problem::LocalError, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                                    "There was an error while unarchiving"));
+}
+
+// "<temporary folder>/<path>-XXXXXX.tar.gz" for the staging folder ".unpack-<path>-XXXXXX": where
+// older versions saved the archive.
 QString temporaryArchive(const QString &stagingName)
 {
     const QString folder = QDir::tempPath();
@@ -118,24 +126,6 @@ QJsonObject fileStates(const QString &root)
         states.insert(relative, QJsonArray{info.size(), info.lastModified().toMSecsSinceEpoch()});
     }
     return states;
-}
-
-// Bytes of the regular files below `root`; past either limit, a number above the byte limit.
-qint64 unpackedSize(const QString &root)
-{
-    qint64 bytes = 0;
-    int entries = 0;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext() && bytes <= ExampleInstallation::MaximumUnpackedBytes) {
-        it.next();
-        const QFileInfo &info = it.fileInfo();
-        if (!info.isSymLink() && info.isFile())
-            bytes += info.size();
-        if (++entries > ExampleInstallation::MaximumUnpackedEntries)
-            return ExampleInstallation::MaximumUnpackedBytes + 1;
-    }
-    return bytes;
 }
 
 // A link stays only when it is relative and leads to something inside the example: one that
@@ -212,14 +202,45 @@ void clean(const QString &root, const PathGuard &guard)
         remove(record.filePath(), "the installation writes its own");
 }
 
+// Why an archive is not unpacked at all: what tar would write is too much, or would leave the
+// example, or is what the cleaning removes anyway and must not be made in the first place.
+Problem refusal(const ArchiveContents &contents, const Repository::ExamplePtr &example)
+{
+    using Verdict = ArchiveContents::Verdict;
+    switch (contents.verdict()) {
+    case Verdict::TooManyEntries:
+    case Verdict::TooLarge:
+        return Problem(Problem::TooLarge, tooLargeStatus(example));
+    case Verdict::Unreadable:
+        qCDebug(serviceLog) << "Unreadable archive:" << contents.refusalDetail();
+        return Problem(Problem::NotAnArchive,
+                       QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                   "The archive of example %1 is damaged or not a .tar.gz archive")
+                           .arg(example->name()));
+    case Verdict::UnsafeName:
+        return Problem(Problem::Refused, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                                     "Example %1 is not installed: its archive holds "
+                                                                     "a name that leads out of its folder: %2")
+                                             .arg(example->name(), contents.refusalDetail()));
+    case Verdict::Accepted:
+        break;
+    }
+    using Type = ArchiveContents::Type;
+    for (const ArchiveContents::Entry &entry : contents.specialEntries()) {
+        if (entry.type != Type::SymbolicLink && entry.type != Type::HardLink) {
+            return Problem(Problem::Refused, QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                                         "Example %1 is not installed: its archive "
+                                                                         "holds a device, pipe or socket: %2")
+                                                 .arg(example->name(), entry.name));
+        }
+    }
+    return Problem();
+}
+
 ExampleInstallation::Prepared prepare(const QString &unpacked, const PathGuard &guard,
                                       const Repository::ExamplePtr &example)
 {
     ExampleInstallation::Prepared result;
-    if (unpackedSize(unpacked) > ExampleInstallation::MaximumUnpackedBytes) {
-        result.refusal = tooLargeStatus(example);
-        return result;
-    }
     // The single top folder, or the whole content when the archive has several top entries.
     const QStringList top = QDir(unpacked).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
                                                      | QDir::NoDotAndDotDot);
@@ -274,21 +295,13 @@ ExampleInstallation::ExampleInstallation(const QString &repositoryName, const QS
     , m_guard(repositoryName)
     , m_folder(examplePathTemplate().arg(repositoryName, path))
 {
-    m_sizeTimer.setInterval(250);
-    connect(&m_sizeTimer, &QTimer::timeout, this, [this] {
-        if (!m_sizeWatcher.isRunning())
-            m_sizeWatcher.setFuture(QtConcurrent::run(unpackedSize, m_staging + QLatin1Char('/') + unpackedName));
-    });
-    connect(&m_sizeWatcher, &QFutureWatcher<qint64>::finished, this, [this] {
-        if (m_sizeWatcher.result() > MaximumUnpackedBytes)
-            cancelUnpacking();
-    });
+    connect(&m_contents, &QFutureWatcher<ArchiveContents>::finished, this, &ExampleInstallation::onRead);
     connect(&m_preparation, &QFutureWatcher<Prepared>::finished, this, &ExampleInstallation::onPrepared);
 }
 
 ExampleInstallation::~ExampleInstallation()
 {
-    m_sizeWatcher.waitForFinished();
+    m_contents.waitForFinished();
     m_preparation.waitForFinished();
     cleanUp();
 }
@@ -327,46 +340,58 @@ void ExampleInstallation::removeLeftovers(const QString &repositoryName)
     }
 }
 
-void ExampleInstallation::start(const QByteArray &archive)
+QFuture<QString> ExampleInstallation::prepareStaging()
 {
-    emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                   "Unpacking example: %1").arg(m_example->name()));
+    m_stagingMade = QtConcurrent::run([this] { return makeStaging(); });
+    return m_stagingMade;
+}
+
+QString ExampleInstallation::makeStaging()
+{
     QDir().mkpath(m_guard.repositoryFolder());
     m_staging = createStaging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
                                   + QLatin1Char('-'),
                               m_stagingLock);
-    if (m_staging.isEmpty()) {
-        finish(false, Problem(Problem::LocalError,
-                              QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                          "There was an error while unarchiving")));
+    if (m_staging.isEmpty())
+        return QString();
+    // The download only opens it: it never makes a file of its own in the staging folder.
+    const QString archiveFile = m_staging + QLatin1Char('/') + m_path + QLatin1String(".tar.gz");
+    QFile file(archiveFile);
+    if (m_guard.prepareWrite(archiveFile) && file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        m_archiveFile = archiveFile;
+    return m_archiveFile;
+}
+
+void ExampleInstallation::start()
+{
+    m_stagingMade.waitForFinished();
+    if (m_archiveFile.isEmpty()) {
+        finish(false, stagingProblem());
         return;
     }
-
-    // Named after the staging folder, so that a crash leaves nothing that is not found again.
-    const QString temporaryFile = temporaryArchive(QFileInfo(m_staging).fileName());
-    QFile file(temporaryFile);
-    QString saveError;
-    // Never one that exists: it would be someone else's, and removed at the end.
-    if (temporaryFile.isEmpty()) {
-        saveError = QCoreApplication::translate("Vantor::Internal::DownloadService", "no temporary folder");
-    } else if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        m_temporaryFile = temporaryFile;
-        if (file.write(archive) != archive.size() || !file.flush())
-            saveError = file.errorString();
-        file.close();
-    } else {
-        saveError = file.errorString();
-    }
-    if (!saveError.isEmpty()) {
-        // A full disk or an unusable temporary folder is no fault of the archive.
-        finish(false, Problem(Problem::LocalError,
+    emit statusChanged(QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                   "Unpacking example: %1").arg(m_example->name()));
+    if (QFileInfo(m_archiveFile).size() == 0) {
+        finish(false, Problem(Problem::NotAnArchive,
                               QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                          "Unable to save downloaded example: %1").arg(saveError)));
+                                                          "The data is not downloaded for example: %1")
+                                  .arg(m_example->name())));
         return;
     }
-    qCDebug(serviceLog) << "Saved temp file:" << m_temporaryFile;
+    // Read through before a byte is unpacked: the limits count what the data really holds, not
+    // what its headers claim, and a bomb is found without writing it.
+    m_contents.setFuture(QtConcurrent::run(&ArchiveContents::readFile, m_archiveFile,
+                                           ArchiveContents::Limits(MaximumUnpackedBytes, MaximumUnpackedEntries)));
+}
 
-    m_archive = Utils::Archive::unarchive(Utils::FilePath::fromString(m_temporaryFile),
+void ExampleInstallation::onRead()
+{
+    const Problem refused = refusal(m_contents.result(), m_example);
+    if (!refused.isNull()) {
+        finish(false, refused);
+        return;
+    }
+    m_archive = Utils::Archive::unarchive(Utils::FilePath::fromString(m_archiveFile),
                                           Utils::FilePath::fromString(m_staging + QLatin1Char('/') + unpackedName));
     if (!m_archive) {
         finish(false, Problem(Problem::NotAnArchive,
@@ -375,37 +400,20 @@ void ExampleInstallation::start(const QByteArray &archive)
         return;
     }
     m_archive->setParent(this);
-    connect(m_archive, &Utils::Archive::outputReceived, this, [this](const QString &output) {
+    // Only for the log: the host's unpacker adds lines of its own, so nothing is counted here.
+    connect(m_archive, &Utils::Archive::outputReceived, this, [](const QString &output) {
         qCDebug(archiveLog) << "Unpacking output:" << output;
-        // tar lists one entry per line.
-        m_unpackedLines += output.count(QLatin1Char('\n'));
-        if (m_unpackedLines > MaximumUnpackedEntries)
-            cancelUnpacking();
     });
     connect(m_archive, &Utils::Archive::finished, this, &ExampleInstallation::onUnpacked);
-    m_sizeTimer.start();
-}
-
-void ExampleInstallation::cancelUnpacking()
-{
-    if (!m_archive || m_limitReached)
-        return;
-    m_limitReached = true;
-    m_archive->cancel();
 }
 
 void ExampleInstallation::onUnpacked(bool success)
 {
-    m_sizeTimer.stop();
-    QFile::remove(m_temporaryFile);
+    m_guard.removeFile(m_archiveFile);
     // This runs inside the archive's own signal: it goes later, not in cleanUp().
     if (m_archive)
         m_archive->deleteLater();
     m_archive = nullptr;
-    if (m_limitReached) {
-        finish(false, Problem(Problem::TooLarge, tooLargeStatus(m_example)));
-        return;
-    }
     if (!success) {
         // Whatever tar says: a broken archive and a full disk look alike from here.
         finish(false, Problem(Problem::NotAnArchive,
@@ -420,10 +428,6 @@ void ExampleInstallation::onUnpacked(bool success)
 void ExampleInstallation::onPrepared()
 {
     const Prepared prepared = m_preparation.result();
-    if (!prepared.refusal.isEmpty()) {
-        finish(false, Problem(Problem::TooLarge, prepared.refusal));
-        return;
-    }
     const Problem refusal = m_registrationCheck ? m_registrationCheck() : Problem();
     if (!refusal.isNull()) {
         finish(false, refusal);
@@ -505,7 +509,6 @@ void ExampleInstallation::finish(bool installed, const Problem &problem)
     if (m_finished)
         return;
     m_finished = true;
-    m_sizeTimer.stop();
     m_problem = problem;
     cleanUp();
     emit finished(installed);
@@ -513,10 +516,11 @@ void ExampleInstallation::finish(bool installed, const Problem &problem)
 
 void ExampleInstallation::cleanUp()
 {
+    // One that has not started yet does not start any more.
+    m_stagingMade.cancel();
+    m_stagingMade.waitForFinished();
     // Stops the unpacker before its archive and folder go.
     delete m_archive;
-    if (!m_temporaryFile.isEmpty())
-        QFile::remove(m_temporaryFile);
     if (!m_staging.isEmpty())
         m_guard.removeFolder(m_staging);
     // Only now: another process may remove the folder once it can take the lock.

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "archivecontents.h"
 #include "pathguard.h"
 
 #include "repository/problem.h"
 #include "repository/repository.h"
 
+#include <QFuture>
 #include <QFutureWatcher>
 #include <QImage>
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -26,11 +27,13 @@ class Archive;
 namespace Vantor {
 namespace Internal {
 
-// The installation of one downloaded example: its archive is saved as a temporary file and
-// unpacked into a staging folder of its own, cleaned of what an archive must not leave behind,
-// and moved into "<repository folder>/<path>" by one rename once the previous version is gone or
-// kept as a backup. Then its manifest and the record of its files are written. Nothing of another
-// example is looked at; the staging folder and the temporary file go whatever the outcome.
+// The installation of one example: before its download, a staging folder of its own with the file
+// the archive is downloaded into. Once downloaded, the archive's contents are read through and
+// checked against the limits and for names and entries an example must not have, before anything is
+// unpacked; then it is unpacked into the staging folder, cleaned of what an archive must not leave
+// behind, and moved into "<repository folder>/<path>" by one rename once the previous version is
+// gone or kept as a backup. Then its manifest and the record of its files are written. Nothing of
+// another example is looked at; the staging folder goes whatever the outcome.
 // The staging folder's lock "<staging folder>.lock" beside it is held until the folder is gone, so
 // that another process sharing the data folder leaves the folder alone.
 class ExampleInstallation : public QObject
@@ -38,6 +41,7 @@ class ExampleInstallation : public QObject
     Q_OBJECT
 
 public:
+    // What an archive may unpack to, files' bytes and entries, as reading it through finds them.
     static constexpr qint64 MaximumUnpackedBytes = qint64(1) << 30;
     static constexpr int MaximumUnpackedEntries = 100000;
 
@@ -47,8 +51,12 @@ public:
 
     // Asked right before the new version replaces the installed one; a problem refuses it.
     void setRegistrationCheck(const std::function<Problem()> &check) { m_registrationCheck = check; }
-    // Starts; finished() follows, also when nothing could be started.
-    void start(const QByteArray &archive);
+    // Starts making the staging folder and the empty file the archive is downloaded into, away from
+    // the GUI thread: the disk takes a while over a lock file. The future gives the file; nothing
+    // when the disk refused.
+    QFuture<QString> prepareStaging();
+    // Checks and installs the downloaded archive; finished() follows, also when nothing could be started.
+    void start();
     // True once the example's folder was dealt with, whatever the result: listeners re-read it.
     bool hasRegistered() const { return m_registered; }
     // Why it was not installed.
@@ -56,15 +64,14 @@ public:
 
     // Folders and files the installation uses beside the examples; no example path may be one.
     static bool isReservedName(const QString &name);
-    // Staging folders and their temporary archives left by a run that ended before cleaning up:
-    // those whose lock no living process holds, and those without a lock (of older versions).
+    // Staging folders left by a run that ended before cleaning up: those whose lock no living
+    // process holds, and those without a lock (of older versions, with their temporary archives).
     static void removeLeftovers(const QString &repositoryName);
 
     // What a cleaned staging folder holds, worked out away from the GUI thread.
     struct Prepared
     {
         QString version;      // the folder that becomes the example's folder
-        QString refusal;      // a status when the unpacked content is refused
         QJsonObject record;   // the installed files
         QImage picture;       // the record's picture, decoded
     };
@@ -78,10 +85,10 @@ signals:
     void finished(bool installed);
 
 private:
+    QString makeStaging(); // in a pool thread, before anything else touches the staging members
+    void onRead();
     void onUnpacked(bool success);
     void onPrepared();
-    // Stops an unpacking that grew past the limits.
-    void cancelUnpacking();
     bool replaceInstalled(const QString &version, Problem *problem);
     void finish(bool installed, const Problem &problem = {});
     void cleanUp();
@@ -94,13 +101,11 @@ private:
     QString m_staging;           // ".unpack-<path>-XXXXXX" in the repository folder
     std::unique_ptr<QLockFile> m_stagingLock; // "<m_staging>.lock", taken before the folder is made
     QString m_previous;          // the replaced version, moved aside into the staging folder
-    QString m_temporaryFile;     // "<temporary folder>/<path>-XXXXXX.tar.gz", same six characters
+    QString m_archiveFile;       // "<m_staging>/<path>.tar.gz"
+    QFuture<QString> m_stagingMade;
     QPointer<Utils::Archive> m_archive;
-    QTimer m_sizeTimer;
-    QFutureWatcher<qint64> m_sizeWatcher;
+    QFutureWatcher<ArchiveContents> m_contents;
     QFutureWatcher<Prepared> m_preparation;
-    int m_unpackedLines = 0;
-    bool m_limitReached = false;
     std::function<Problem()> m_registrationCheck;
     Problem m_problem;
     bool m_registered = false;

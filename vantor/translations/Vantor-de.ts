@@ -119,8 +119,20 @@
         <translation>Beispiel %1 kann nicht an seinen Platz verschoben werden</translation>
     </message>
     <message>
-        <source>no temporary folder</source>
-        <translation>kein temporärer Ordner</translation>
+        <source>no staging folder</source>
+        <translation>kein Zwischenordner</translation>
+    </message>
+    <message>
+        <source>The archive of example %1 is damaged or not a .tar.gz archive</source>
+        <translation>Das Archiv des Beispiels %1 ist beschädigt oder kein .tar.gz-Archiv</translation>
+    </message>
+    <message>
+        <source>Example %1 is not installed: its archive holds a name that leads out of its folder: %2</source>
+        <translation>Beispiel %1 wird nicht installiert: Sein Archiv enthält einen Namen, der aus seinem Ordner hinausführt: %2</translation>
+    </message>
+    <message>
+        <source>Example %1 is not installed: its archive holds a device, pipe or socket: %2</source>
+        <translation>Beispiel %1 wird nicht installiert: Sein Archiv enthält ein Gerät, eine Pipe oder einen Socket: %2</translation>
     </message>
     <message>
         <source>Unable to save downloaded example: %1</source>

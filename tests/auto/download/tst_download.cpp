@@ -6,7 +6,10 @@
 #include <messagelog.h>
 #include <testprojects.h>
 
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -21,6 +24,7 @@ using TestSupport::MessageLog;
 namespace {
 
 Repository::ExamplePtr exampleOf(const QList<QVariant> &signal) { return signal.at(0).value<Repository::ExamplePtr>(); }
+QByteArray archiveOf(const Repository::ExamplePtr &example) { return TestProjects::readFile(example->archiveFile()); }
 int activeWorkers() { return ApiClient::downloadPool()->activeThreadCount(); }
 
 constexpr int PoolSize = 6;
@@ -79,6 +83,7 @@ private slots:
     {
         m_repository = std::make_unique<Repository>("norvel", m_server.groupUrl("norvel/examples"));
         QVERIFY(QSignalSpy(m_repository.get(), &Repository::fetched).wait(5000));
+        QVERIFY(makeArchiveFiles());
         m_server.clearRequests();
         MessageLog::clear();
     }
@@ -144,7 +149,7 @@ private slots:
         for (const QList<QVariant> &arguments : downloaded) {
             const auto example = exampleOf(arguments);
             delivered.insert(example->path());
-            QCOMPARE(example->archive(), m_server.archive(example->id()));
+            QCOMPARE(archiveOf(example), m_server.archive(example->id()));
             QCOMPARE(example->image().size(), QSize(128, 128 * 32 / (32 + 16 * m_ids.indexOf(example->id()))));
         }
         QCOMPARE(delivered, paths);
@@ -159,6 +164,7 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("log"); // what the debug messages, one per line, match
         QTest::addColumn<int>("problem"); // of the failed archive, or of the picture of a delivered one
+        QTest::addColumn<bool>("saved");  // false: the archive has no file to go into
 
         const qint64 id = m_ids.at(0);
         const QString archive = GitLabServer::archiveRoute(id);
@@ -166,37 +172,46 @@ private slots:
         const QString archivePath = QString("/api/v4/projects/%1/repository/archive.tar.gz").arg(id);
         const QString noPicture = "^Status: \"Unable to download image: ";
         QTest::newRow("archive 404") << id << archive << GitLabBehaviour::reply(404) << 0 << int(Failed)
-                                     << "^Status: \"Network error: .*archive.tar.gz.* Not Found\"$" << int(Problem::NetworkError);
+                                     << "^Status: \"Network error: .*archive.tar.gz.* Not Found\"$" << int(Problem::NetworkError) << true;
         QTest::newRow("archive stalled") << id << archive << GitLabBehaviour::noAnswer() << 300 << int(Failed)
-                                         << "^Transfer stalled, aborting: .*archive" << int(Problem::TimedOut);
+                                         << "^Transfer stalled, aborting: .*archive" << int(Problem::TimedOut) << true;
         // A byte every 50 ms keeps the transfer from stalling, but is far below the minimum rate.
         QTest::newRow("archive slow drip") << id << archive << GitLabBehaviour::drip(50) << 300 << int(Failed)
-                                           << "^Transfer too slow, aborting: .*archive" << int(Problem::TimedOut);
-        // Held in memory: refused while it arrives.
+                                           << "^Transfer too slow, aborting: .*archive" << int(Problem::TimedOut) << true;
+        // Refused as soon as it is announced, before a byte of it is written.
         QTest::newRow("archive larger than 256 MiB")
             << id << archive << GitLabBehaviour::reply(200, QByteArray(ApiClient::MaximumBodyBytes + 1, 'x'), "application/gzip")
-            << 0 << int(Failed) << "^Status: \"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$" << int(Problem::TooLarge);
+            << 0 << int(Failed) << "^Status: \"Download larger than 256 MiB cancelled: .*archive.tar.gz\"$" << int(Problem::TooLarge) << true;
+        // Many times the read buffer: it reaches its file whole.
+        QByteArray large(3 << 20, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(large.data()), large.size() / 4);
+        QTest::newRow("archive of 3 MiB")
+            << id << archive << GitLabBehaviour::reply(200, large, "application/gzip") << 0
+            << int(WithPicture) << "" << int(Problem::None) << true;
+        // Nothing is asked of the server for an archive that has nowhere to go.
+        QTest::newRow("archive without a file") << id << archive << GitLabBehaviour() << 0 << int(Failed)
+            << "^Status: \"Unable to save downloaded example: no staging folder\"$" << int(Problem::LocalError) << false;
         // At most 5 hops, where Qt would follow 50.
         QTest::newRow("archive, 5 hops") << id << archive << GitLabBehaviour::redirect(archivePath).only(5) << 0
-                                         << int(WithPicture) << "" << int(Problem::None);
+                                         << int(WithPicture) << "" << int(Problem::None) << true;
         QTest::newRow("archive, endless") << id << archive << GitLabBehaviour::redirect(archivePath) << 0 << int(Failed)
-                                          << "^Status: \"Network error: " << int(Problem::NetworkError);
+                                          << "^Status: \"Network error: " << int(Problem::NetworkError) << true;
         // No request is made for a picture URL that is empty or no web address.
         // None on the server is no problem.
         QTest::newRow("avatar_url null") << m_duplicate << picture << GitLabBehaviour() << 0 << int(Delivered)
-                                         << "^No usable picture url: \"\"" << int(Problem::None);
+                                         << "^No usable picture url: \"\"" << int(Problem::None) << true;
         QTest::newRow("avatar_url a local file") << m_localAvatar << picture << GitLabBehaviour() << 0 << int(Delivered)
-            << "^No usable picture url: \"file:///etc/passwd\".*" + noPicture + "file:///etc/passwd\"$" << int(Problem::PictureUnavailable);
+            << "^No usable picture url: \"file:///etc/passwd\".*" + noPicture + "file:///etc/passwd\"$" << int(Problem::PictureUnavailable) << true;
         // Reported by the request first.
         const QString failedPicture = "^Status: \"Network error: .*" + noPicture + m_server.url().toString();
         QTest::newRow("picture 404") << id << picture << GitLabBehaviour::reply(404) << 0 << int(Delivered)
-                                     << failedPicture << int(Problem::PictureUnavailable);
+                                     << failedPicture << int(Problem::PictureUnavailable) << true;
         QTest::newRow("picture https to https") << m_httpsAvatar << picture << GitLabBehaviour() << 0 << int(WithPicture)
-                                               << "" << int(Problem::None);
+                                               << "" << int(Problem::None) << true;
         QTest::newRow("picture https to http, refused") << m_httpAvatar << picture << GitLabBehaviour() << 0
-            << int(Delivered) << "^Status: \"Network error: Insecure redirect\".*" + noPicture + "https://" << int(Problem::PictureUnavailable);
+            << int(Delivered) << "^Status: \"Network error: Insecure redirect\".*" + noPicture + "https://" << int(Problem::PictureUnavailable) << true;
         QTest::newRow("picture redirect to a local file") << id << picture
-            << GitLabBehaviour::redirect("file:///etc/passwd", 302) << 0 << int(Delivered) << failedPicture << int(Problem::PictureUnavailable);
+            << GitLabBehaviour::redirect("file:///etc/passwd", 302) << 0 << int(Delivered) << failedPicture << int(Problem::PictureUnavailable) << true;
     }
 
     // One example fails in part or whole; another downloaded beside it still arrives.
@@ -209,11 +224,16 @@ private slots:
         QFETCH(int, outcome);
         QFETCH(QString, log);
         QFETCH(int, problem);
+        QFETCH(bool, saved);
         if (timeout)
             ApiClient::setTransferTimeout(timeout);
         m_server.setBehaviour(route, behaviour);
         const QString path = serverPath(id);
         const QString goodPath = serverPath(m_ids.at(1));
+        for (const Repository::ExamplePtr &example : m_repository->examples()) {
+            if (!saved && example->path() == path)
+                example->setArchiveFile({});
+        }
         QSignalSpy downloaded(m_repository.get(), &Repository::downloaded);
         QSignalSpy failed(m_repository->client(), &ApiClient::downloadFailed);
         QSignalSpy problems(m_repository.get(), &Repository::problemOccurred);
@@ -230,10 +250,14 @@ private slots:
             const auto example = exampleOf(arguments);
             const bool broken = example->path() == path;
             if (broken && outcome == Failed) {
-                QVERIFY(example->archive().isEmpty());
+                // Only a transfer cut short leaves what had come; an error page or a body over the
+                // limit is never written.
+                if (problem != Problem::TimedOut)
+                    QCOMPARE(archiveOf(example), QByteArray());
                 continue;
             }
-            QCOMPARE(example->archive(), m_server.archive(example->id()));
+            const bool replaced = broken && route == GitLabServer::archiveRoute(id) && behaviour.kind == GitLabBehaviour::Reply;
+            QCOMPARE(archiveOf(example), replaced ? behaviour.body : m_server.archive(example->id()));
             QCOMPARE(example->image().isNull(), broken && outcome == Delivered);
         }
         QCOMPARE(m_server.requestCount("^/uploads/x.png$"), 0); // never asked over plain http
@@ -241,7 +265,7 @@ private slots:
         const auto options = QRegularExpression::MultilineOption | QRegularExpression::DotMatchesEverythingOption;
         QVERIFY2(QRegularExpression(log, options).match(messages).hasMatch(), qPrintable(messages));
         // Qt may send a request again when a kept connection closes.
-        QVERIFY(m_server.requestCount(route) <= 3 * (1 + ApiClient::MaximumRedirects));
+        QVERIFY(m_server.requestCount(route) <= (saved ? 3 * (1 + ApiClient::MaximumRedirects) : 0));
     }
 
     // Of two examples with one path only the first in list order (the newest) is downloaded.
@@ -273,6 +297,7 @@ private slots:
 
         QTRY_COMPARE(fetched.count(), 1);
         QVERIFY(m_repository->examples().first() != before.first()); // a new list
+        QVERIFY(makeArchiveFiles());
         QTest::qWait(500);
         QCOMPARE(downloaded.count(), 0);
         m_repository->download(paths);
@@ -312,6 +337,17 @@ private slots:
     }
 
 private:
+    // As the engine does: every archive has an empty file to go into, made while it waits.
+    bool makeArchiveFiles()
+    {
+        for (const Repository::ExamplePtr &example : m_repository->examples()) {
+            const QString file = m_files.filePath(example->path() + ".tar.gz");
+            if (!TestProjects::writeFile(m_files.path(), example->path() + ".tar.gz", {}))
+                return false;
+            example->setArchiveFile(QtConcurrent::run([file] { return file; }));
+        }
+        return true;
+    }
     QString serverPath(qint64 id) const { return m_server.projectJson(id).value("path").toString(); }
     QSet<QString> firstPaths(int count) const
     {
@@ -322,6 +358,7 @@ private:
     }
 
     QTemporaryDir m_folders;
+    QTemporaryDir m_files;       // the files the archives go into
     GitLabServer m_server;
     QList<qint64> m_ids;         // examples with a picture
     qint64 m_duplicate = 0;      // the newer of two projects with one path, "avatar_url" null

@@ -15,6 +15,7 @@ What tar will not create from a folder is appended raw:
   z NAME=BYTES       file of that many zero bytes, which compresses to almost nothing
   y NAME=BYTES       the same zeros under a sparse header that claims a file of one byte
   k NAME>TARGET      hard link
+  m NAME=COUNT       that many empty files NAME/1 ... NAME/COUNT, which would take long to make on disk
 """
 
 import gzip
@@ -45,7 +46,7 @@ def main(output, entries):
         tops, raw = [], []
         for entry in entries:
             kind, spec = entry[0], entry[2:]
-            if kind in "rcszyk":
+            if kind in "rcszykm":
                 raw.append((kind, spec))
                 continue
             name, _, value = spec.partition(">" if kind == "l" else "=")
@@ -82,6 +83,11 @@ def main(output, entries):
                     target.write(gzip.compress(source.read(end), 1))
             for kind, spec in raw:
                 name, _, value = spec.partition(">" if kind == "k" else "=")
+                if kind == "m":
+                    headers = (tarfile.TarInfo("%s/%d" % (name, n)).tobuf(tarfile.GNU_FORMAT)
+                               for n in range(1, int(value) + 1))
+                    target.write(gzip.compress(b"".join(headers), 1))
+                    continue
                 info = tarfile.TarInfo(name)
                 data = b""
                 if kind == "r":

@@ -113,8 +113,8 @@ private slots:
         QTest::newRow("404") << GitLabBehaviour::reply(404) << none;
         QTest::newRow("stalled") << GitLabBehaviour::noAnswer() << none;
         QTest::newRow("slow drip") << GitLabBehaviour::drip(50) << none;
-        // As a full disk: nothing can be saved for unpacking.
-        QTest::newRow("temporary folder unusable") << GitLabBehaviour() << "no temporary folder";
+        // As a full disk: no archive has a place to go, and none is asked for.
+        QTest::newRow("data folder unusable") << GitLabBehaviour() << "no data folder";
         // All installed, then an update of "clock" was being unpacked when the IDE was killed.
         QTest::newRow("killed while unpacking") << GitLabBehaviour() << "killed";
     }
@@ -127,28 +127,33 @@ private slots:
         ApiClient::setTransferTimeout(500);
         QSettings *settings = Core::ICore::settings();
         m_server.setBehaviour(GitLabServer::archiveRoute(m_clock), archive);
-        const QByteArray tmp = qgetenv("TMPDIR");
-        QVERIFY(writeFile(m_work.path(), "not-a-folder", "a file"));
-        if (special == "no temporary folder")
-            qputenv("TMPDIR", m_work.filePath("not-a-folder").toLocal8Bit());
+        const QString repositoryFile = QDir::cleanPath(repositoryFolder());
+        if (special == "no data folder")
+            QVERIFY(writeFile(QFileInfo(repositoryFile).path(), QFileInfo(repositoryFile).fileName(), "a file"));
         const int installedFirst = special == "killed" ? 3 : special.isEmpty() ? 2 : 0;
+        const int requestsFirst = special == "no data folder" ? 0 : 1;
         {
             const auto service = startService();
             const Announcements announcements(service.get());
             QTRY_VERIFY_WITH_TIMEOUT(installedCount() == installedFirst && announcements.toldOf(installedFirst)
-                                         && archiveRequests() == 1 && m_server.inFlight() == 0
-                                         && ApiClient::downloadPool()->activeThreadCount() == 0,
+                                         && archiveRequests() == requestsFirst && m_server.inFlight() == 0
+                                         && ApiClient::downloadPool()->activeThreadCount() == 0
+                                         && (installedFirst == 3
+                                             || service->state(repositoryName, "clock").state == ExampleState::Failed),
                                      20000);
             QTest::qWait(300); // one request, not a loop
             QVERIFY(announcements.toldOf(installedFirst));
-            QCOMPARE(archiveRequests(), 1);
+            QCOMPARE(archiveRequests(), requestsFirst);
         }
-        qputenv("TMPDIR", tmp);
+        if (special == "no data folder")
+            QVERIFY(QFile::remove(repositoryFile));
         m_server.clearBehaviours();
         QCOMPARE(settings->value("Vantor/UpdatesCheckedDate").toStringList(), QStringList(checkedToday()));
         if (special == "killed") {
-            // What the unpacking leaves: its staging folder and its temporary archive.
-            QVERIFY(writeFiles(exampleFolder(".unpack-clock-AbC123"), {{"unpacked/clock.pro", "TEMPLATE = app\n"}}));
+            // What the unpacking leaves: its staging folder with the archive, and where older versions
+            // kept it, its temporary archive.
+            QVERIFY(writeFiles(exampleFolder(".unpack-clock-AbC123"),
+                               {{"clock.tar.gz", "an archive"}, {"archive/clock.pro", "TEMPLATE = app\n"}}));
             QVERIFY(writeFile(QDir::tempPath(), "clock-AbC123.tar.gz", "half an archive"));
             QVERIFY(writeFile(QDir::tempPath(), "foreign.tar.gz", "not ours"));
             const QString now = QDateTime::currentDateTime().toString(Qt::ISODate);
