@@ -618,6 +618,7 @@ void DownloadService::cancelQueued()
             const QString path = example->path();
             if (state(name, path).state != ExampleState::Queued)
                 continue;
+            discardInstallation(name, path);
             m_settings.failedExamples[name].remove(path);
             settle(name, path);
         }

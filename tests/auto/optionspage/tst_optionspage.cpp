@@ -488,7 +488,8 @@ private slots:
         QTRY_VERIFY(Core::ProgressManager::instance()->tasks().isEmpty());
         QTest::qWait(400);
         QCOMPARE(m_server.requestCount(GitLabServer::ArchiveRoute), 1);
-        QCOMPARE(QDir(folder(QString())).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        // One installed, and nothing left of the others' staging folders.
+        QTRY_COMPARE(QDir(folder(QString())).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
         ApiClient::downloadPool()->setMaxThreadCount(ApiClient::DownloadWorkers);
         m_server.clearBehaviours();
     }
