@@ -1,6 +1,7 @@
 // Measures a full first sync of N examples by the host with the plugin, a same-day re-check, and the
 // same job done by a plain "curl | tar" script with parallel jobs, all against the bundled server
-// with a delay per request. Then a sync of a few large archives of incompressible content against
+// with a delay per request; beyond 100 examples the group's projects come page by page, for the
+// plugin and the script alike. Then a sync of a few large archives of incompressible content against
 // the same script, and a gzip bomb.
 //
 //   syncbench [--examples N] [--delay ms] [--jobs N] [--large N] [--large-mib N] [--host program]
@@ -115,7 +116,11 @@ double peakMb(const Finished &host)
 const char curlScript[] = R"(set -eu
 base=$1 group=$2 gid=$3 list=$4 dest=$5 jobs=$6
 curl -sf "$base/api/v4/groups?search=%22$group%22" >/dev/null
-curl -sf "$base/api/v4/groups/$gid" >"$dest/projects.json"
+curl -sf "$base/api/v4/groups/$gid" >"$dest/group.json"
+page=1
+while [ -n "$page" ]; do
+  page=$(curl -sf -D - -o "$dest/projects-$page.json" "$base/api/v4/groups/$gid/projects?per_page=100&order_by=id&sort=asc&with_shared=false&page=$page" | tr -d '\r' | sed -n 's/^[Xx]-[Nn]ext-[Pp]age: *//p')
+done
 xargs -P "$jobs" -L 1 sh -c 'mkdir -p "$0/$1" && curl -sf "$2/api/v4/projects/$1/repository/archive.tar.gz" | tar -xzf - -C "$0/$1" && curl -sf -o "$0/$1/example-icon.png" "$3"' "$dest" <"$list"
 )";
 
@@ -251,7 +256,9 @@ void printFlow(const GitLabServer &server, const QHash<QString, qint64> &manifes
                qint64 hostStartWall, qint64 syncMs, int delay)
 {
     const QList<HttpRequest> requests = server.requests();
-    const QRegularExpression serial(GitLabServer::SearchRoute + QLatin1Char('|') + GitLabServer::GroupRoute);
+    // The group search, the group and its project pages come one after another.
+    const QRegularExpression serial(GitLabServer::SearchRoute + QLatin1Char('|') + GitLabServer::GroupRoute
+                                    + QLatin1Char('|') + GitLabServer::ProjectsRoute);
     const QRegularExpression archiveId(QStringLiteral("/projects/(\\d+)/repository/archive"));
     int serialRequests = 0;
     qint64 begin = std::numeric_limits<qint64>::max();
@@ -361,7 +368,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Times a first sync of the plugin against a plain curl | tar script."));
     parser.addHelpOption();
-    const QCommandLineOption examplesOption(QStringLiteral("examples"), QStringLiteral("Number of examples."),
+    const QCommandLineOption examplesOption(QStringLiteral("examples"), QStringLiteral("Number of examples, up to 10 000 (beyond 100 the plugin reads the group's projects page by page)."),
                                             QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption delayOption(QStringLiteral("delay"), QStringLiteral("Delay per request."),
                                          QStringLiteral("ms"), QStringLiteral("50"));
@@ -403,10 +410,10 @@ int main(int argc, char *argv[])
     if (parser.isSet(keepOption))
         err << "Work folder: " << work.path() << Qt::endl;
     const QList<Bundled> bundled = bundledProjects(QStringLiteral(VANTOR_SOURCE_DIR "/demo/group"));
-    // The plugin reads one page of the group's projects, and a page holds at most 100.
-    if (!work.isValid() || bundled.isEmpty() || count < 1 || count > 100 || largeCount < 0 || largeCount > 100
+    // Beyond 100, the group's answer holds a full list and the plugin reads the projects page by page.
+    if (!work.isValid() || bundled.isEmpty() || count < 1 || count > 10000 || largeCount < 0 || largeCount > 100
         || largeMib < 1) {
-        err << "Needs a work folder, the bundled projects, 1 to 100 examples and 0 to 100 large ones" << Qt::endl;
+        err << "Needs a work folder, the bundled projects, 1 to 10 000 examples and 0 to 100 large ones" << Qt::endl;
         return 2;
     }
 
@@ -424,10 +431,13 @@ int main(int argc, char *argv[])
         Group group{path, server.addGroupPath(path), {}};
         for (int i = 0; i < projects; ++i) {
             GitLabServer::ProjectOptions project;
-            project.name = QStringLiteral("%1 %2").arg(prefix).arg(i + 1, 3, 10, QLatin1Char('0'));
-            project.path = QStringLiteral("%1-%2").arg(prefix.toLower()).arg(i + 1, 3, 10, QLatin1Char('0'));
+            project.name = QStringLiteral("%1 %2").arg(prefix).arg(i + 1, 4, 10, QLatin1Char('0'));
+            project.path = QStringLiteral("%1-%2").arg(prefix.toLower()).arg(i + 1, 4, 10, QLatin1Char('0'));
             project.avatarFile = bundled.at(i % bundled.size()).picture;
-            const qint64 id = server.addProject(group.id, bundled.at(i % bundled.size()).folder, project);
+            // Later ones share the first ones' commits: a thousand projects start in seconds.
+            const qint64 id = i < bundled.size()
+                                  ? server.addProject(group.id, bundled.at(i).folder, project)
+                                  : server.addProjectCopy(group.projects.at(i % bundled.size()), group.id, project);
             if (!id)
                 return Group();
             group.projects.append(id);
