@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QPointer>
 #include <QSettings>
 
 #include <algorithm>
@@ -84,6 +85,18 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(0);
     connect(&m_saveTimer, &QTimer::timeout, this, &DownloadService::save);
+    m_registrationTimer.setSingleShot(true);
+    m_registrationTimer.setInterval(0);
+    connect(&m_registrationTimer, &QTimer::timeout, this, [this] {
+        while (!m_registrations.isEmpty()) {
+            if (const QPointer<ExampleInstallation> installation = m_registrations.takeFirst()) {
+                installation->registerPrepared();
+                break;
+            }
+        }
+        if (!m_registrations.isEmpty())
+            m_registrationTimer.start();
+    });
     // As the IDE's own update checker: coarse, since a check falls due by the day.
     m_dueTimer.setInterval(DueCheckIntervalMs);
     connect(&m_dueTimer, &QTimer::timeout, this, [this] { checkDue(); });
@@ -443,6 +456,13 @@ ExampleInstallation *DownloadService::prepareInstallation(const QString &reposit
     });
     connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setProgress);
     connect(installation, &ExampleInstallation::noticed, this, &DownloadService::report);
+    // One at a time, each in a turn of the event loop of its own: a burst of archives that end
+    // together must not hold the GUI thread for all of their moves and manifests at once.
+    connect(installation, &ExampleInstallation::readyToRegister, this, [this, installation] {
+        m_registrations.append(installation);
+        if (!m_registrationTimer.isActive())
+            m_registrationTimer.start();
+    });
     connect(installation, &ExampleInstallation::finished, this, [this, installation, name, path](bool installed) {
         installation->deleteLater();
         onInstalled(name, path, installed ? Problem() : installation->problem(), installation->hasRegistered());

@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QSharedPointer>
 #include <QElapsedTimer>
@@ -137,6 +138,8 @@ private:
     QTimer m_retryTimer;  // the next retry of a failed example
     QTimer m_saveTimer;   // bookkeeping of a burst of installations, saved together
     QTimer m_dueTimer;
+    QTimer m_registrationTimer; // the next prepared installation's turn
+    QList<QPointer<ExampleInstallation>> m_registrations;
     QList<QSharedPointer<Repository>> m_repositories;
     QHash<QString, QMap<QString, ExampleState>> m_states;
     QHash<QString, RepositoryState> m_repositoryStates;
