@@ -92,12 +92,15 @@ void Repository::download(const QSet<QString> &paths)
 {
     if (paths.isEmpty())
         return;
+    // One pass over the list, the first example of each path: a group of thousands asks for them all.
     Examples selection;
-    for (const QString &path : paths) {
-        const auto found = std::find_if(m_examples.cbegin(), m_examples.cend(),
-                                        [&path](const ExamplePtr &example) { return example->path() == path; });
-        if (found != m_examples.cend())
-            selection.append(*found);
+    QSet<QString> taken;
+    for (const ExamplePtr &example : qAsConst(m_examples)) {
+        const QString path = example->path();
+        if (paths.contains(path) && !taken.contains(path)) {
+            taken.insert(path);
+            selection.append(example);
+        }
     }
     if (m_client)
         m_client->download(selection);

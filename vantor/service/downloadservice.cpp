@@ -81,22 +81,11 @@ DownloadService::DownloadService(const Settings &settings, QSettings *store, QOb
     });
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &DownloadService::retryFailed);
-    // What a burst of events changed is saved once, when the burst is over.
+    // The bookkeeping of a burst of installations is saved together: the settings file is written
+    // whole, and a thousand writes would hold the GUI thread.
     m_saveTimer.setSingleShot(true);
-    m_saveTimer.setInterval(0);
+    m_saveTimer.setInterval(SaveDelayMs);
     connect(&m_saveTimer, &QTimer::timeout, this, &DownloadService::save);
-    m_registrationTimer.setSingleShot(true);
-    m_registrationTimer.setInterval(0);
-    connect(&m_registrationTimer, &QTimer::timeout, this, [this] {
-        while (!m_registrations.isEmpty()) {
-            if (const QPointer<ExampleInstallation> installation = m_registrations.takeFirst()) {
-                installation->registerPrepared();
-                break;
-            }
-        }
-        if (!m_registrations.isEmpty())
-            m_registrationTimer.start();
-    });
     // As the IDE's own update checker: coarse, since a check falls due by the day.
     m_dueTimer.setInterval(DueCheckIntervalMs);
     connect(&m_dueTimer, &QTimer::timeout, this, [this] { checkDue(); });
@@ -173,11 +162,7 @@ RepositoryState DownloadService::repositoryState(const QString &repositoryName) 
 
 bool DownloadService::isBusy() const
 {
-    for (const QMap<QString, ExampleState> &repository : m_states) {
-        if (std::any_of(repository.cbegin(), repository.cend(), [](const ExampleState &s) { return s.isBusy(); }))
-            return true;
-    }
-    return false;
+    return m_busy > 0;
 }
 
 QSharedPointer<Repository> DownloadService::repository(const QString &name) const
@@ -456,13 +441,6 @@ ExampleInstallation *DownloadService::prepareInstallation(const QString &reposit
     });
     connect(installation, &ExampleInstallation::statusChanged, this, &DownloadService::setProgress);
     connect(installation, &ExampleInstallation::noticed, this, &DownloadService::report);
-    // One at a time, each in a turn of the event loop of its own: a burst of archives that end
-    // together must not hold the GUI thread for all of their moves and manifests at once.
-    connect(installation, &ExampleInstallation::readyToRegister, this, [this, installation] {
-        m_registrations.append(installation);
-        if (!m_registrationTimer.isActive())
-            m_registrationTimer.start();
-    });
     connect(installation, &ExampleInstallation::finished, this, [this, installation, name, path](bool installed) {
         installation->deleteLater();
         onInstalled(name, path, installed ? Problem() : installation->problem(), installation->hasRegistered());
@@ -552,6 +530,7 @@ void DownloadService::setState(const QString &repositoryName, const QString &pat
     if (before.state != state)
         qCDebug(serviceLog) << "Example" << repositoryName << path << stateName(before.state) << "->" << stateName(state);
     const ExampleState after = record;
+    m_busy += int(after.isBusy()) - int(before.isBusy());
     emit stateChanged(repositoryName, path);
     countWork(repositoryName, path, before, after);
     m_statusLine.update(isBusy());
@@ -563,8 +542,12 @@ void DownloadService::settle(const QString &repositoryName, const QString &path,
     if (edit)
         edit(record);
     ExampleState::State resting = ExampleState::Available;
-    const auto failure = m_settings.failedExamples.value(repositoryName).constFind(path);
-    if (failure != m_settings.failedExamples.value(repositoryName).cend()) {
+    const QHash<QString, ExampleFailure> *failures = nullptr;
+    const auto repositoryFailures = m_settings.failedExamples.constFind(repositoryName);
+    if (repositoryFailures != m_settings.failedExamples.cend())
+        failures = &*repositoryFailures;
+    const auto failure = failures ? failures->constFind(path) : QHash<QString, ExampleFailure>::const_iterator();
+    if (failures && failure != failures->cend()) {
         resting = ExampleState::Failed;
         if (record.problem.isNull())
             record.problem = Problem(Problem::kindFromName(failure->kind),

@@ -73,6 +73,7 @@ public:
     // The hourly timer's work: a repository whose check fell due by `today` is checked while the IDE runs.
     void checkDue(const QDate &today = QDate::currentDate());
     static constexpr int DueCheckIntervalMs = 60 * 60 * 1000;
+    static constexpr int SaveDelayMs = 1000;
     // The user's access token for a repository (empty: none), kept in the desktop's keychain; the
     // repository starts afresh with it once it is kept.
     void setToken(const QString &repositoryName, const QString &token);
@@ -138,11 +139,10 @@ private:
     QTimer m_retryTimer;  // the next retry of a failed example
     QTimer m_saveTimer;   // bookkeeping of a burst of installations, saved together
     QTimer m_dueTimer;
-    QTimer m_registrationTimer; // the next prepared installation's turn
-    QList<QPointer<ExampleInstallation>> m_registrations;
     QList<QSharedPointer<Repository>> m_repositories;
     QHash<QString, QMap<QString, ExampleState>> m_states;
     QHash<QString, RepositoryState> m_repositoryStates;
+    int m_busy = 0; // examples queued, downloading or installing: asked at every change
     QSet<QString> m_fetchedOnce; // repositories whose list arrived since the start
     QSet<QString> m_forced;      // repositories that "Check now" asked for, until their list arrives
     WorkTally m_work; // since the last time nothing was busy, for the progress indicator

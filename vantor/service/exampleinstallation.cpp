@@ -20,7 +20,6 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QMetaMethod>
 #include <QLockFile>
 #include <QRandomGenerator>
 #include <QSaveFile>
@@ -428,16 +427,6 @@ void ExampleInstallation::onUnpacked(bool success)
 
 void ExampleInstallation::onPrepared()
 {
-    if (isSignalConnected(QMetaMethod::fromSignal(&ExampleInstallation::readyToRegister)))
-        emit readyToRegister();
-    else
-        registerPrepared();
-}
-
-void ExampleInstallation::registerPrepared()
-{
-    if (m_finished)
-        return;
     const Prepared prepared = m_preparation.result();
     const Problem refusal = m_registrationCheck ? m_registrationCheck() : Problem();
     if (!refusal.isNull()) {

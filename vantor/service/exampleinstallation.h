@@ -59,8 +59,6 @@ public:
     void start();
     // True once the example's folder was dealt with, whatever the result: listeners re-read it.
     bool hasRegistered() const { return m_registered; }
-    // Moves the prepared version into place and writes its manifest.
-    void registerPrepared();
     // Why it was not installed.
     Problem problem() const { return m_problem; }
 
@@ -85,9 +83,6 @@ signals:
     void noticed(const Vantor::Internal::Problem &problem);
     // Exactly once: true when the new version is in place with its manifest.
     void finished(bool installed);
-    // Unpacked and cleaned: what is left is short work in the GUI thread (the move into place, the
-    // manifest), done by registerPrepared(), which a listener may call when it sees fit.
-    void readyToRegister();
 
 private:
     QString makeStaging(); // in a pool thread, before anything else touches the staging members
