@@ -411,6 +411,34 @@ void ApiClient::finishListing()
     emit fetched(m_listing.examples());
 }
 
+// A server must not make us open local files or anything else that is not a web address.
+QUrl ApiClient::usablePictureUrl(const Example &example)
+{
+    const QString avatarUrl = example.json().value(QLatin1String("avatar_url")).toString();
+    const QUrl url(avatarUrl, QUrl::TolerantMode);
+    const QString scheme = url.scheme();
+    if (url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+        return url;
+    qCDebug(apiLog) << "No usable picture url:" << quoted(avatarUrl);
+    return QUrl();
+}
+
+void ApiClient::fetchPictures(const Repository::Examples &examples)
+{
+    for (const Repository::ExamplePtr &example : examples) {
+        if (example->hasImage() || m_picturesAsked.contains(example->id()))
+            continue;
+        const QUrl url = usablePictureUrl(*example);
+        if (url.isEmpty())
+            continue;
+        m_picturesAsked.insert(example->id());
+        request(m_line, url, "image/png", [this, example](QNetworkReply &reply) {
+            example->setImage(reply.readAll());
+            emit pictureArrived(example);
+        }, [](const Problem &) {});
+    }
+}
+
 void ApiClient::reportWait(qint64 milliseconds, const QString &host)
 {
     reportProblem(Problem::RateLimitWait,
@@ -496,14 +524,7 @@ bool ApiClient::downloadExample(const std::shared_ptr<Workers> &workers, const s
         connect(&download, &ExampleDownload::waiting, client, &ApiClient::reportWait);
         url = QUrl(client->m_baseUrl.toString()
                    + QStringLiteral("/projects/%1/repository/archive%2").arg(example->id()).arg(QStringLiteral(".tar.gz")));
-        pictureUrl = QUrl(avatarUrl, QUrl::TolerantMode);
-        // A server must not make us open local files or anything else that is not a web address.
-        const QString scheme = pictureUrl.scheme();
-        if (!pictureUrl.isValid() || pictureUrl.host().isEmpty()
-            || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-            qCDebug(apiLog) << "No usable picture url:" << quoted(avatarUrl);
-            pictureUrl = QUrl();
-        }
+        pictureUrl = usablePictureUrl(*example);
         // Reported from the client's thread, a few times a second at most.
         auto sinceReport = std::make_shared<QElapsedTimer>();
         connect(&download, &ExampleDownload::progress, client,

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QUrl>
 
 #include <functional>
@@ -67,6 +68,8 @@ public:
 
     // Each archive goes into the example's archive file, which must be there; see ExampleDownload.
     void download(const Repository::Examples &examples);
+    // Asks for the pictures of the examples that have none yet, once each; pictureArrived() follows.
+    void fetchPictures(const Repository::Examples &examples);
     // Drops the examples of the downloads that no worker has started yet, and returns them.
     Repository::Examples cancelQueued();
 
@@ -83,6 +86,7 @@ signals:
     void downloadFailed(Vantor::Internal::Repository::ExamplePtr example, const Vantor::Internal::Problem &problem);
     // Bytes of an example's archive so far; `total` is -1 while unknown. At most a few times a second.
     void downloadProgress(Vantor::Internal::Repository::ExamplePtr example, qint64 received, qint64 total);
+    void pictureArrived(Vantor::Internal::Repository::ExamplePtr example);
     // The group search or the project list failed, or a picture did not arrive; or a notice: a server
     // asked to wait, the group has more projects than are listed.
     void problemOccurred(const Vantor::Internal::Problem &problem);
@@ -107,6 +111,7 @@ private:
     // A status that is a problem of the repository as a whole.
     void reportProblem(Problem::Kind kind, const QString &status);
     void reportWait(qint64 milliseconds, const QString &host);
+    static QUrl usablePictureUrl(const Example &example);
     static void work(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Run> &run);
     static bool downloadExample(const std::shared_ptr<Workers> &workers, const std::shared_ptr<Line> &line,
                                 const Repository::ExamplePtr &example);
@@ -121,7 +126,8 @@ private:
     std::shared_ptr<Line> m_line; // for the search and the project list
     // Workers of the runs that may still start on the pool; cancelled when the application quits.
     QList<QFuture<void>> m_runs;
-    QList<std::weak_ptr<Run>> m_queues; // of the runs, while they hold examples nobody has taken
+    QList<std::weak_ptr<Run>> m_queues;
+    QSet<qint64> m_picturesAsked; // by project id // of the runs, while they hold examples nobody has taken
 };
 
 } // namespace Internal

@@ -109,6 +109,12 @@ void Example::setImage(const QByteArray &data)
     m_imageData = data;
 }
 
+bool Example::hasImage() const
+{
+    QMutexLocker locker(&m_imageMutex);
+    return !m_imageData.isEmpty();
+}
+
 bool Example::isSafePath(const QString &path)
 {
     if (path.isEmpty() || path == QLatin1String(".") || path == QLatin1String(".."))

@@ -39,6 +39,7 @@ public:
     // MaximumDecodedSize pixels on a side. Decoding takes time: callers keep it off the GUI thread.
     QImage image() const;
     void setImage(const QByteArray &data);
+    bool hasImage() const;
     static constexpr int MaximumDecodedSize = 4096;
 
     // A path is used as a folder name and in deletion paths: it must be one plain name.

@@ -65,6 +65,7 @@ void Repository::connectClient()
 {
     ApiClient *client = m_client.get();
     connect(client, &ApiClient::downloaded, this, &Repository::downloaded);
+    connect(client, &ApiClient::pictureArrived, this, &Repository::pictureArrived);
     connect(client, &ApiClient::downloadFailed, this, &Repository::downloadFailed);
     connect(client, &ApiClient::downloadProgress, this, &Repository::downloadProgress);
     connect(client, &ApiClient::problemOccurred, this, &Repository::problemOccurred);
@@ -81,6 +82,12 @@ void Repository::onFetched(const Examples &examples)
 void Repository::fetch()
 {
     m_client->fetch();
+}
+
+void Repository::fetchPictures()
+{
+    if (m_client)
+        m_client->fetchPictures(m_examples);
 }
 
 Repository::Examples Repository::cancelQueued()

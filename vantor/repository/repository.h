@@ -46,6 +46,8 @@ public:
     void fetch();
     // Starts the download of the examples of the current list whose path is in the set.
     void download(const QSet<QString> &paths);
+    // Asks the server for the pictures of the listed examples that have none yet.
+    void fetchPictures();
     // The examples of downloads that have not started are dropped and returned.
     Examples cancelQueued();
 
@@ -59,6 +61,7 @@ signals:
     void downloadFailed(Vantor::Internal::Repository::ExamplePtr example, const Vantor::Internal::Problem &problem);
     void downloadProgress(Vantor::Internal::Repository::ExamplePtr example, qint64 received, qint64 total);
     void fetched();
+    void pictureArrived(Vantor::Internal::Repository::ExamplePtr example);
     // The group search or the list failed, or a picture did not arrive.
     void problemOccurred(const Vantor::Internal::Problem &problem);
 

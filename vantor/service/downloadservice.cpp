@@ -106,6 +106,9 @@ void DownloadService::connectRepository(Repository *repository)
 {
     const QString name = repository->name();
     connect(repository, &Repository::fetched, this, [this, repository] { onFetched(repository); });
+    connect(repository, &Repository::pictureArrived, this, [this, name](const Repository::ExamplePtr &example) {
+        emit stateChanged(name, example->path());
+    });
     connect(repository, &Repository::downloaded, this,
             [this, repository](const Repository::ExamplePtr &example) { onDownloaded(repository, example); });
     connect(repository, &Repository::downloadFailed, this,
@@ -210,6 +213,12 @@ void DownloadService::applyChanges(const QString &repositoryName, const QSet<QSt
     save();
     queue(*found, install, true);
     emit documentationChanged();
+}
+
+void DownloadService::fetchPictures(const QString &repositoryName)
+{
+    if (const QSharedPointer<Repository> found = repository(repositoryName))
+        found->fetchPictures();
 }
 
 void DownloadService::setUpdateInterval(quint32 days)

@@ -77,6 +77,9 @@ public:
     // The user's access token for a repository (empty: none), kept in the desktop's keychain; the
     // repository starts afresh with it once it is kept.
     void setToken(const QString &repositoryName, const QString &token);
+    // Asks for the pictures of the repository's online examples that have none yet; each that
+    // arrives is announced as a change of its example.
+    void fetchPictures(const QString &repositoryName);
     // Reads the installed examples of every repository from disk again.
     void rescan();
     // The user has seen the last problem, or started new work.

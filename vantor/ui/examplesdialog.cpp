@@ -64,6 +64,21 @@ ExamplesDialog::ExamplesDialog(const Repository::Examples &examples, QWidget *pa
         item->setData(Qt::UserRole + 2, QStringList{field(example, "name"), field(example, "description")}
                                             + example->tags());
         m_ui->examplesListWidget->insertItem(m_ui->examplesListWidget->count(), item);
+        showPicture(item->text());
+    }
+}
+
+void ExamplesDialog::showPicture(const QString &path)
+{
+    QListWidget *list = m_ui->examplesListWidget;
+    for (int row = 0; row < list->count() && row < m_examples.size(); ++row) {
+        QListWidgetItem *item = list->item(row);
+        // An installed example shows the picture its manifest names.
+        if (item->text() != path || !item->icon().isNull() || !m_examples.at(row)->hasImage())
+            continue;
+        const QImage picture = m_examples.at(row)->image();
+        if (!picture.isNull())
+            item->setIcon(QIcon(QPixmap::fromImage(picture)));
     }
 }
 

@@ -27,6 +27,9 @@ public:
     // Marks the examples installed in these folders, by path, and shows their pictures.
     void setInstalled(const QHash<QString, QString> &folders);
 
+    // Shows the picture of the example of that path once its record has one.
+    void showPicture(const QString &path);
+
     // The paths selected when the dialog was accepted; empty otherwise.
     QSet<QString> selectedExamples() const { return m_selectedExamples; }
 

@@ -243,6 +243,13 @@ void OptionsWidget::addExamples()
             installed.insert(it.key(), it->folder);
     }
     dialog.setInstalled(installed);
+    const QString repositoryName = currentRepository();
+    connect(m_service, &DownloadService::stateChanged, &dialog,
+            [&dialog, repositoryName](const QString &repository, const QString &path) {
+                if (repository == repositoryName)
+                    dialog.showPicture(path);
+            });
+    m_service->fetchPictures(repositoryName);
     dialog.exec();
 
     // Read again: the repository may have changed while the dialog was open.

@@ -185,6 +185,9 @@ private slots:
             // The filter looks at the path, the name ("Chart View") and the rest, in any letter case.
             auto filter = dialog->findChild<QLineEdit *>("filterLineEdit");
             QVERIFY(!filter->placeholderText().isEmpty()); // the host's filtering mode
+            // The pictures of examples not installed come from the server while the dialog is open.
+            const auto dialogList = dialog->findChild<QListWidget *>("examplesListWidget");
+            QTRY_VERIFY(!dialogList->findItems("chart", Qt::MatchExactly).value(0)->icon().isNull());
             filter->setText("OO");
             QCOMPARE(texts(dialog->findChild<QListWidget *>("examplesListWidget"), true), QStringList("tool"));
             filter->setText("VIEW");
