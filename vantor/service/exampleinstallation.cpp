@@ -237,8 +237,11 @@ Problem refusal(const ArchiveContents &contents, const Repository::ExamplePtr &e
     return Problem();
 }
 
+// Cleaned, and given its manifest and the record of its files here, away from the GUI thread: what
+// is left for the GUI thread is the move into place.
 ExampleInstallation::Prepared prepare(const QString &unpacked, const PathGuard &guard,
-                                      const Repository::ExamplePtr &example)
+                                      const Repository::ExamplePtr &example, const QString &repositoryName,
+                                      const QString &installedFolder)
 {
     ExampleInstallation::Prepared result;
     // The single top folder, or the whole content when the archive has several top entries.
@@ -248,8 +251,17 @@ ExampleInstallation::Prepared prepare(const QString &unpacked, const PathGuard &
     result.version = top.size() == 1 && single.isDir() && !single.isSymLink()
                          ? single.absoluteFilePath() : unpacked;
     clean(result.version, guard);
-    result.record = fileStates(result.version);
-    result.picture = example->image();
+    const QJsonObject record = fileStates(result.version);
+    result.described = ManifestWriter::createManifest(repositoryName, result.version, example, example->image(),
+                                                      QStringLiteral(":/examples-manifest.xml"), installedFolder);
+    if (!result.described)
+        return result;
+    const QString recordPath = result.version + QLatin1Char('/') + recordFileName;
+    QSaveFile recordFile(recordPath);
+    if (!guard.prepareWrite(recordPath) || !recordFile.open(QIODevice::WriteOnly)
+        || recordFile.write(QJsonDocument(record).toJson(QJsonDocument::Compact)) < 0 || !recordFile.commit()) {
+        qCDebug(serviceLog) << "Unable to record the installed files:" << recordPath;
+    }
     return result;
 }
 
@@ -422,7 +434,7 @@ void ExampleInstallation::onUnpacked(bool success)
         return;
     }
     m_preparation.setFuture(QtConcurrent::run(prepare, m_staging + QLatin1Char('/') + unpackedName,
-                                              m_guard, m_example));
+                                              m_guard, m_example, m_repositoryName, m_folder));
 }
 
 void ExampleInstallation::onPrepared()
@@ -433,29 +445,18 @@ void ExampleInstallation::onPrepared()
         finish(false, refusal);
         return;
     }
-    m_registered = true;
-    Problem replaceProblem;
-    if (!replaceInstalled(prepared.version, &replaceProblem)) {
-        finish(false, replaceProblem);
-        return;
-    }
-    if (!ManifestWriter::createManifest(m_repositoryName, m_folder, m_example, prepared.picture)) {
-        // A broken new version must not cost the user the working one it replaced.
-        m_guard.removeFolder(m_folder);
-        // Put back as it was, there is nothing new to announce.
-        if (!m_previous.isEmpty() && m_guard.rename(m_previous, m_folder))
-            m_registered = false;
+    // A new version without a manifest never replaces the working one.
+    if (!prepared.described) {
         finish(false, Problem(Problem::NoProjectFile,
                               QCoreApplication::translate("Vantor::Internal::DownloadService",
                                                           "There was an error while creating example mainfest")));
         return;
     }
-    const QString recordPath = m_folder + QLatin1Char('/') + recordFileName;
-    QSaveFile record(recordPath);
-    if (!m_guard.prepareWrite(recordPath) || !record.open(QIODevice::WriteOnly)
-        || record.write(QJsonDocument(prepared.record).toJson(QJsonDocument::Compact)) < 0
-        || !record.commit()) {
-        qCDebug(serviceLog) << "Unable to record the installed files:" << recordPath;
+    m_registered = true;
+    Problem replaceProblem;
+    if (!replaceInstalled(prepared.version, &replaceProblem)) {
+        finish(false, replaceProblem);
+        return;
     }
     finish(true);
 }

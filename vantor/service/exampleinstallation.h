@@ -71,9 +71,8 @@ public:
     // What a cleaned staging folder holds, worked out away from the GUI thread.
     struct Prepared
     {
-        QString version;      // the folder that becomes the example's folder
-        QJsonObject record;   // the installed files
-        QImage picture;       // the record's picture, decoded
+        QString version;        // the folder that becomes the example's folder
+        bool described = false; // its manifest is written
     };
 
 signals:

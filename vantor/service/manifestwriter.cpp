@@ -44,8 +44,18 @@ const QString &ManifestWriter::iconFileName()
 
 bool ManifestWriter::createManifest(const QString &repositoryName, const QString &folder,
                                     const Repository::ExamplePtr &example, const QImage &picture,
-                                    const QString &templatePath)
+                                    const QString &templatePath, const QString &installedFolder)
 {
+    // A path below `folder` (or its canonical form) as it will read once the folder is in its place.
+    const QFileInfo target(installedFolder);
+    const QString canonicalTarget = QFileInfo(target.absolutePath()).canonicalFilePath() + QLatin1Char('/')
+                                    + target.fileName();
+    const auto installed = [&](const QString &path, bool canonical) {
+        const QString base = canonical ? QFileInfo(folder).canonicalFilePath() : folder;
+        if (installedFolder.isEmpty() || !path.startsWith(base + QLatin1Char('/')))
+            return path;
+        return (canonical ? canonicalTarget : installedFolder) + path.mid(base.size());
+    };
     QDomDocument document(QStringLiteral("document"));
     QFile templateFile(templatePath);
     if (!templateFile.open(QIODevice::ReadOnly)) {
@@ -89,10 +99,11 @@ bool ManifestWriter::createManifest(const QString &repositoryName, const QString
         // A picture that cannot be saved is not worth failing the installation for.
         if (guard.prepareWrite(iconPath))
             picture.save(iconPath);
-        exampleElement.setAttribute(QStringLiteral("imageUrl"), xmlText(iconPath));
+        exampleElement.setAttribute(QStringLiteral("imageUrl"),
+                                    xmlText(installed(iconPath, false)));
     } else {
         qCDebug(serviceLog) << "Repository contains no image for example:" << name;
-        exampleElement.setAttribute(QStringLiteral("imageUrl"), xmlText(findIcon(folder)));
+        exampleElement.setAttribute(QStringLiteral("imageUrl"), xmlText(installed(findIcon(folder), true)));
     }
 
     QDomElement description = exampleElement.firstChildElement(QStringLiteral("description"));

@@ -27,9 +27,12 @@ public:
 
     // Writes the manifest of `example` into its installed `folder`; `picture` is the record's,
     // already decoded. The template is a parameter only so that its failures can be shown.
+    // `installedFolder`, when given, is where `folder` will be moved: the paths in the manifest name
+    // that place, so that it can be written before the example is moved into place.
     static bool createManifest(const QString &repositoryName, const QString &folder,
                                const Repository::ExamplePtr &example, const QImage &picture,
-                               const QString &templatePath = QStringLiteral(":/examples-manifest.xml"));
+                               const QString &templatePath = QStringLiteral(":/examples-manifest.xml"),
+                               const QString &installedFolder = QString());
 
     // The searches look only at regular files inside `folder`, following a link only when its
     // target stays inside, and read at most the first MiB of a file: an example's content must

@@ -397,9 +397,9 @@ private slots:
         // A path that would climb out of the repository folder never reaches the disk.
         QTest::newRow("unusable path") << false << "../escape" << "whole"
                                        << "Skip saving example Example ../escape - unusable folder name: ../escape" << 0;
-        // Registration deletes the unpacked folder; the documentation changed all the same.
-        QTest::newRow("no project file") << false << "demo" << "noproject" << noManifest << 1;
-        // Unpacked and swapped in, but without a manifest: the old version returns.
+        // Without a manifest nothing is moved into place, and nothing is announced.
+        QTest::newRow("no project file") << false << "demo" << "noproject" << noManifest << 0;
+        // Unpacked, but without a manifest: the old version stays.
         QTest::newRow("update without project file") << true << "demo" << "noproject" << noManifest << 0;
         QTest::newRow("corrupt archive") << true << "demo" << "half"
                                          << "The archive of example Example demo is damaged or not a .tar.gz archive" << 0;
