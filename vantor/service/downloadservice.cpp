@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QPointer>
 #include <QSettings>
 
 #include <algorithm>

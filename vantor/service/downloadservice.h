@@ -12,7 +12,6 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QSharedPointer>
 #include <QElapsedTimer>
