@@ -35,15 +35,14 @@ QLocale translationLocale(QSettings *settings)
     return language.isValid() ? QLocale(language.toString()) : QLocale();
 }
 
-bool installTranslator(QTranslator *translator, const QLocale &locale, const QString &folder)
+void installTranslator(QTranslator *translator, const QLocale &locale, const QString &folder)
 {
     const QString fileName = QLatin1String("Vantor");
     if (!translator->load(locale, fileName, QLatin1String("-"), folder)) {
         qCDebug(pluginLog) << "Failed to load translator:" << folder << fileName;
-        return false;
+        return;
     }
     QCoreApplication::installTranslator(translator);
-    return true;
 }
 
 } // namespace Internal

@@ -26,7 +26,7 @@ QLocale translationLocale(QSettings *settings);
 
 // Loads the plugin's translation for the locale from the folder and installs it; a missing
 // file is reported as a debug message and leaves the translator uninstalled.
-bool installTranslator(QTranslator *translator, const QLocale &locale, const QString &folder);
+void installTranslator(QTranslator *translator, const QLocale &locale, const QString &folder);
 
 } // namespace Internal
 } // namespace Vantor
