@@ -495,7 +495,10 @@ int main(int argc, char *argv[])
     out << QStringLiteral("  connections opened:         %1\n").arg(syncConnections);
     out << QStringLiteral("  archives:                   %1\n").arg(syncArchives);
     out << QStringLiteral("  peak RSS of the host:       %1 MB\n").arg(peakMb(first), 0, 'f', 1);
-    out << QStringLiteral("  longest GUI-thread stall:   %1 ms\n").arg(measured(first.errorOutput, QStringLiteral("longest-stall-ms")));
+    out << QStringLiteral("  longest GUI-thread stall:   %1 ms (%2 ms on a core, %3 ms waiting for one)\n")
+               .arg(measured(first.errorOutput, QStringLiteral("longest-stall-ms")),
+                    measured(first.errorOutput, QStringLiteral("stall-running-ms")),
+                    measured(first.errorOutput, QStringLiteral("stall-waiting-ms")));
     out << QStringLiteral("  host notifications:         %1\n").arg(measured(first.errorOutput, QStringLiteral("notifications")));
     out.flush();
 

@@ -28,12 +28,21 @@ public slots:
     void notified() { ++m_notifications; }
 
 private:
+    struct SchedulerTimes
+    {
+        qint64 runningNs = 0;
+        qint64 waitingNs = 0;
+    };
+    static SchedulerTimes schedulerTimes();
     void tick();
 
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_lastTick = 0;
     qint64 m_longestStall = 0;
+    qint64 m_stallRunningMs = 0;
+    qint64 m_stallWaitingMs = 0;
+    SchedulerTimes m_lastTimes;
     int m_notifications = 0;
 };
 

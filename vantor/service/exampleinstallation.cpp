@@ -1,13 +1,11 @@
 #include "exampleinstallation.h"
 
 #include "manifestwriter.h"
+#include "unpacker.h"
 
 #include "plugin/logging.h"
 #include "plugin/pathtemplates.h"
 #include "repository/example.h"
-
-#include <utils/archive.h>
-#include <utils/fileutils.h>
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -364,7 +362,8 @@ QString ExampleInstallation::makeStaging()
     m_staging = createStaging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
                                   + QLatin1Char('-'),
                               m_stagingLock);
-    if (m_staging.isEmpty())
+    // The unpacker's folder too, so that the GUI thread need not: a folder takes the disk longest to make.
+    if (m_staging.isEmpty() || !QDir(m_staging).mkdir(unpackedName))
         return QString();
     // The download only opens it: it never makes a file of its own in the staging folder.
     const QString archiveFile = m_staging + QLatin1Char('/') + m_path + QLatin1String(".tar.gz");
@@ -403,29 +402,24 @@ void ExampleInstallation::onRead()
         finish(false, refused);
         return;
     }
-    m_archive = Utils::Archive::unarchive(Utils::FilePath::fromString(m_archiveFile),
-                                          Utils::FilePath::fromString(m_staging + QLatin1Char('/') + unpackedName));
-    if (!m_archive) {
+    m_unpacker = new Unpacker;
+    connect(m_unpacker, &Unpacker::finished, this, &ExampleInstallation::onUnpacked);
+    connect(m_unpacker, &Unpacker::unsupported, this, [this] {
         finish(false, Problem(Problem::NotAnArchive,
                               QCoreApplication::translate("Vantor::Internal::DownloadService",
                                                           "Downloaded file is not an archive")));
-        return;
-    }
-    m_archive->setParent(this);
-    // Only for the log: the host's unpacker adds lines of its own, so nothing is counted here.
-    connect(m_archive, &Utils::Archive::outputReceived, this, [](const QString &output) {
-        qCDebug(archiveLog) << "Unpacking output:" << output;
     });
-    connect(m_archive, &Utils::Archive::finished, this, &ExampleInstallation::onUnpacked);
+    m_unpacker->start(m_archiveFile, m_staging + QLatin1Char('/') + unpackedName);
 }
 
 void ExampleInstallation::onUnpacked(bool success)
 {
+    // Reported from the unpacking thread: it may have been on its way when the installation ended.
+    if (m_finished || !m_unpacker)
+        return;
+    m_unpacker->release();
+    m_unpacker = nullptr;
     m_guard.removeFile(m_archiveFile);
-    // This runs inside the archive's own signal: it goes later, not in cleanUp().
-    if (m_archive)
-        m_archive->deleteLater();
-    m_archive = nullptr;
     if (!success) {
         // Whatever tar says: a broken archive and a full disk look alike from here.
         finish(false, Problem(Problem::NotAnArchive,
@@ -521,7 +515,9 @@ void ExampleInstallation::cleanUp()
     m_stagingMade.cancel();
     m_stagingMade.waitForFinished();
     // Stops the unpacker before its archive and folder go.
-    delete m_archive;
+    if (m_unpacker)
+        m_unpacker->stop();
+    m_unpacker = nullptr;
     if (!m_staging.isEmpty())
         m_guard.removeFolder(m_staging);
     // Only now: another process may remove the folder once it can take the lock.

@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QObject>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -19,10 +18,6 @@
 QT_BEGIN_NAMESPACE
 class QLockFile;
 QT_END_NAMESPACE
-
-namespace Utils {
-class Archive;
-} // namespace Utils
 
 namespace Vantor {
 namespace Internal {
@@ -102,7 +97,7 @@ private:
     QString m_previous;          // the replaced version, moved aside into the staging folder
     QString m_archiveFile;       // "<m_staging>/<path>.tar.gz"
     QFuture<QString> m_stagingMade;
-    QPointer<Utils::Archive> m_archive;
+    class Unpacker *m_unpacker = nullptr; // stopped, never deleted, here
     QFutureWatcher<ArchiveContents> m_contents;
     QFutureWatcher<Prepared> m_preparation;
     std::function<Problem()> m_registrationCheck;
