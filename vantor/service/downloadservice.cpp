@@ -1,5 +1,6 @@
 #include "downloadservice.h"
 
+#include "backgroundwork.h"
 #include "exampleinstallation.h"
 #include "manifestwriter.h"
 #include "pathguard.h"
@@ -49,6 +50,7 @@ const char *stateName(ExampleState::State state)
 DownloadService::DownloadService(const Settings &settings, QSettings *store, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
+    , m_background(std::make_unique<BackgroundWork>())
     , m_store(store)
 {
     Repository::registerMetaTypes();
@@ -139,7 +141,14 @@ void DownloadService::connectRepository(Repository *repository)
 
 // Saves nothing: what is pending was saved when the application was about to quit, and at the
 // library's unloading the host's settings may be gone already.
-DownloadService::~DownloadService() = default;
+DownloadService::~DownloadService()
+{
+    // Also those past their download, which the table no longer holds. Their staging folders go
+    // in the background: nothing of them is left once the engine is gone.
+    m_installations.clear();
+    qDeleteAll(findChildren<ExampleInstallation *>(QString(), Qt::FindDirectChildrenOnly));
+    m_background->waitForDone();
+}
 
 Repository::Examples DownloadService::examples(const QString &repositoryName) const
 {
@@ -443,7 +452,7 @@ ExampleInstallation *DownloadService::prepareInstallation(const QString &reposit
         return nullptr;
     }
     discardInstallation(name, path);
-    auto *installation = new ExampleInstallation(name, path, example, this);
+    auto *installation = new ExampleInstallation(name, path, example, m_background.get(), this);
     installation->setRegistrationCheck([this, name, path, removed = removedOnItsWay(example)] {
         return m_settings.repositories.value(name).removedExamples.contains(path) ? removed : Problem();
     });

@@ -17,6 +17,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <memory>
+
 QT_BEGIN_NAMESPACE
 class QSettings;
 QT_END_NAMESPACE
@@ -24,6 +26,7 @@ QT_END_NAMESPACE
 namespace Vantor {
 namespace Internal {
 
+class BackgroundWork;
 class ExampleInstallation;
 
 // The plugin's engine: it owns the settings, the repositories and the state of every example, and
@@ -132,6 +135,8 @@ private:
     void discardInstallation(const QString &repositoryName, const QString &path);
 
     Settings m_settings;
+    // The installations' work on the disk; gone last, after waiting for it.
+    std::unique_ptr<BackgroundWork> m_background;
     QSettings *const m_store;
     QTimer m_timer;       // restarts clients that are not ready
     QTimer m_notifyTimer; // runs while an installation has not been announced yet

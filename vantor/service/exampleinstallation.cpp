@@ -1,13 +1,12 @@
 #include "exampleinstallation.h"
 
+#include "backgroundwork.h"
 #include "manifestwriter.h"
 #include "unpacker.h"
 
 #include "plugin/logging.h"
 #include "plugin/pathtemplates.h"
 #include "repository/example.h"
-
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -297,11 +296,13 @@ bool isModified(const QString &folder)
 } // namespace
 
 ExampleInstallation::ExampleInstallation(const QString &repositoryName, const QString &path,
-                                         const Repository::ExamplePtr &example, QObject *parent)
+                                         const Repository::ExamplePtr &example, BackgroundWork *background,
+                                         QObject *parent)
     : QObject(parent)
     , m_repositoryName(repositoryName)
     , m_example(example)
     , m_path(path)
+    , m_background(background)
     , m_guard(repositoryName)
     , m_folder(examplePathTemplate().arg(repositoryName, path))
 {
@@ -352,7 +353,7 @@ void ExampleInstallation::removeLeftovers(const QString &repositoryName)
 
 QFuture<QString> ExampleInstallation::prepareStaging()
 {
-    m_stagingMade = QtConcurrent::run([this] { return makeStaging(); });
+    m_stagingMade = m_background->run([this] { return makeStaging(); });
     return m_stagingMade;
 }
 
@@ -391,8 +392,9 @@ void ExampleInstallation::start()
     }
     // Read through before a byte is unpacked: the limits count what the data really holds, not
     // what its headers claim, and a bomb is found without writing it.
-    m_contents.setFuture(QtConcurrent::run(&ArchiveContents::readFile, m_archiveFile,
-                                           ArchiveContents::Limits(MaximumUnpackedBytes, MaximumUnpackedEntries)));
+    m_contents.setFuture(m_background->run([archive = m_archiveFile] {
+        return ArchiveContents::readFile(archive, ArchiveContents::Limits(MaximumUnpackedBytes, MaximumUnpackedEntries));
+    }));
 }
 
 void ExampleInstallation::onRead()
@@ -419,7 +421,6 @@ void ExampleInstallation::onUnpacked(bool success)
         return;
     m_unpacker->release();
     m_unpacker = nullptr;
-    m_guard.removeFile(m_archiveFile);
     if (!success) {
         // Whatever tar says: a broken archive and a full disk look alike from here.
         finish(false, Problem(Problem::NotAnArchive,
@@ -427,8 +428,12 @@ void ExampleInstallation::onUnpacked(bool success)
                                                           "There was an error while unarchiving")));
         return;
     }
-    m_preparation.setFuture(QtConcurrent::run(prepare, m_staging + QLatin1Char('/') + unpackedName,
-                                              m_guard, m_example, m_repositoryName, m_folder));
+    m_preparation.setFuture(m_background->run([unpacked = m_staging + QLatin1Char('/') + unpackedName,
+                                                  archive = m_archiveFile, guard = m_guard, example = m_example,
+                                                  repository = m_repositoryName, folder = m_folder] {
+        guard.removeFile(archive); // its space is free while the rest goes on
+        return prepare(unpacked, guard, example, repository, folder);
+    }));
 }
 
 void ExampleInstallation::onPrepared()
@@ -518,10 +523,17 @@ void ExampleInstallation::cleanUp()
     if (m_unpacker)
         m_unpacker->stop();
     m_unpacker = nullptr;
-    if (!m_staging.isEmpty())
-        m_guard.removeFolder(m_staging);
-    // Only now: another process may remove the folder once it can take the lock.
-    m_stagingLock.reset();
+    if (m_staging.isEmpty())
+        return;
+    // Away from the GUI thread: freeing a file's blocks may wait for the disk.
+    m_background->run([guard = m_guard, staging = m_staging,
+                         lock = std::shared_ptr<QLockFile>(std::move(m_stagingLock))] {
+        guard.removeFolder(staging);
+        // Only now: another process may remove the folder once it can take the lock.
+        if (lock)
+            lock->unlock();
+    });
+    m_staging.clear();
 }
 
 } // namespace Internal

@@ -22,6 +22,8 @@ QT_END_NAMESPACE
 namespace Vantor {
 namespace Internal {
 
+class BackgroundWork;
+
 // The installation of one example: before its download, a staging folder of its own with the file
 // the archive is downloaded into. Once downloaded, the archive's contents are read through and
 // checked against the limits and for names and entries an example must not have, before anything is
@@ -41,7 +43,8 @@ public:
     static constexpr int MaximumUnpackedEntries = 100000;
 
     ExampleInstallation(const QString &repositoryName, const QString &path,
-                        const Repository::ExamplePtr &example, QObject *parent = nullptr);
+                        const Repository::ExamplePtr &example, BackgroundWork *background,
+                        QObject *parent = nullptr);
     ~ExampleInstallation() override;
 
     // Asked right before the new version replaces the installed one; a problem refuses it.
@@ -90,6 +93,7 @@ private:
     const QString m_repositoryName;
     const Repository::ExamplePtr m_example;
     const QString m_path;
+    BackgroundWork *const m_background;
     const PathGuard m_guard;
     const QString m_folder;      // "<repository folder>/<path>"
     QString m_staging;           // ".unpack-<path>-XXXXXX" in the repository folder

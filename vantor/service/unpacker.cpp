@@ -1,5 +1,7 @@
 #include "unpacker.h"
 
+#include "backgroundwork.h"
+
 #include "plugin/logging.h"
 
 #include <utils/archive.h>
@@ -25,6 +27,7 @@ std::shared_ptr<QThread> sharedThread()
             delete ending;
         });
         thread->setObjectName(QStringLiteral("Vantor unpacking"));
+        BackgroundWork::yieldToForeground(thread.get());
         thread->start();
         current = thread;
     }
@@ -45,24 +48,21 @@ void Unpacker::start(const QString &archive, const QString &destination)
 
 void Unpacker::release()
 {
-    end(Qt::QueuedConnection);
+    disconnect(this, nullptr, nullptr, nullptr);
+    // Let go here, in the GUI thread: when this was the last one, the thread ends right away and
+    // runs the deletion on its way out.
+    const std::shared_ptr<QThread> thread = std::move(m_thread);
+    deleteLater();
 }
 
 void Unpacker::stop()
 {
-    end(Qt::BlockingQueuedConnection);
-}
-
-void Unpacker::end(Qt::ConnectionType deletion)
-{
     disconnect(this, nullptr, nullptr, nullptr);
     const std::shared_ptr<QThread> thread = std::move(m_thread);
-    if (!thread) {
+    if (thread)
+        QMetaObject::invokeMethod(this, [this] { delete this; }, Qt::BlockingQueuedConnection);
+    else
         delete this; // never started
-        return;
-    }
-    // In its own thread, which also runs a queued deletion when it ends as `thread` goes here.
-    QMetaObject::invokeMethod(this, [this] { delete this; }, deletion);
 }
 
 void Unpacker::unpack(const QString &archive, const QString &destination)

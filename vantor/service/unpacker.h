@@ -22,8 +22,9 @@ class Unpacker : public QObject
 public:
     Unpacker();
 
-    // Starts unpacking `archive` into `destination`; finished() or unsupported() follows. From here on the object lives in the unpacking thread: end it with release()
-    // once finished, or with stop().
+    // Starts unpacking `archive` into `destination`; finished() or unsupported() follows. From
+    // here on the object lives in the unpacking thread: end it with release() once finished, or
+    // with stop().
     void start(const QString &archive, const QString &destination);
     // Deletes this object after finished(), without waiting.
     void release();
@@ -38,7 +39,6 @@ signals:
 
 private:
     void unpack(const QString &archive, const QString &destination);
-    void end(Qt::ConnectionType deletion);
 
     // Held for every started unpacker and let go in the GUI thread, where the last one ends the
     // thread: a thread cannot wait for itself.
