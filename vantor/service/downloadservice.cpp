@@ -417,28 +417,53 @@ void DownloadService::queue(Repository &repository, const QSet<QString> &paths, 
 {
     const QString name = repository.name();
     const QDateTime now = QDateTime::currentDateTime();
-    QSet<QString> selection;
+    QSet<QString> queued;
     for (const Repository::ExamplePtr &example : repository.examples()) {
         const QString path = example->path();
-        if (!paths.contains(path) || state(name, path).isBusy() || selection.contains(path))
+        if (!paths.contains(path) || state(name, path).isBusy() || queued.contains(path))
             continue;
         ExampleFailure &failure = m_settings.failedExamples[name][path];
         failure = UpdateCheck::attempt(byUser ? ExampleFailure() : failure, Problem::Interrupted,
                                        example->lastActivity(), now);
-        if (!prepareInstallation(name, example))
-            continue;
-        selection.insert(path);
-        setState(name, path, ExampleState::Queued, [](ExampleState &s) {
-            s.bytes = 0;
-            s.total = -1;
-        });
+        queued.insert(path);
     }
-    if (selection.isEmpty())
+    if (queued.isEmpty())
         return;
     if (byUser)
         m_work.setByUser();
     saveSoon();
-    repository.download(selection);
+    startQueued(name, queued);
+}
+
+// Sets up the installations of a slice of the queued paths, in the repository's order, and hands
+// them to the downloads; the rest follow in the next turn of the event loop.
+void DownloadService::startQueued(const QString &repositoryName, QSet<QString> paths)
+{
+    const QSharedPointer<Repository> found = repository(repositoryName);
+    if (!found)
+        return;
+    const QHash<QString, ExampleFailure> attempts = m_settings.failedExamples.value(repositoryName);
+    QSet<QString> selection;
+    for (const Repository::ExamplePtr &example : found->examples()) {
+        if (selection.size() == QueueSlice)
+            break;
+        const QString path = example->path();
+        if (!paths.remove(path))
+            continue;
+        // Since it was queued, the user may have removed it (which drops its attempt), or it started otherwise.
+        if (state(repositoryName, path).isBusy() || !attempts.contains(path))
+            continue;
+        if (!prepareInstallation(repositoryName, example))
+            continue;
+        selection.insert(path);
+        setState(repositoryName, path, ExampleState::Queued, [](ExampleState &s) {
+            s.bytes = 0;
+            s.total = -1;
+        });
+    }
+    found->download(selection);
+    if (selection.size() == QueueSlice && !paths.isEmpty())
+        QTimer::singleShot(0, this, [this, repositoryName, paths] { startQueued(repositoryName, paths); });
 }
 
 ExampleInstallation *DownloadService::prepareInstallation(const QString &repositoryName,

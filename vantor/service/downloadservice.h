@@ -76,6 +76,9 @@ public:
     void checkDue(const QDate &today = QDate::currentDate());
     static constexpr int DueCheckIntervalMs = 60 * 60 * 1000;
     static constexpr int SaveDelayMs = 1000;
+    // Installations set up in one turn of the event loop: a thousand at once would hold the GUI
+    // thread for tens of milliseconds.
+    static constexpr int QueueSlice = 100;
     // The user's access token for a repository (empty: none), kept in the desktop's keychain; the
     // repository starts afresh with it once it is kept.
     void setToken(const QString &repositoryName, const QString &token);
@@ -109,6 +112,7 @@ private:
     void retryFailed();
     QSet<QString> retryPaths(const Repository &repository, bool atStart);
     void queue(Repository &repository, const QSet<QString> &paths, bool byUser);
+    void startQueued(const QString &repositoryName, QSet<QString> paths);
 
     // Every change of an example's state goes through here.
     void setState(const QString &repositoryName, const QString &path, ExampleState::State state,
