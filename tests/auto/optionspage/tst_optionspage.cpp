@@ -105,7 +105,8 @@ private slots:
 
     void init()
     {
-        QVERIFY(QDir(repositoryPathTemplate().arg(QString())).removeRecursively());
+        // The staging folders of the last test's installations may still be going in the background.
+        QTRY_VERIFY(QDir(repositoryPathTemplate().arg(QString())).removeRecursively());
         m_server.clearRequests();
     }
 
