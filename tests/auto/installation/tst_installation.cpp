@@ -4,6 +4,8 @@
 #include "service/downloadservice.h"
 #include "service/exampleinstallation.h"
 #include "service/pathguard.h"
+#include "service/unpacker.h"
+#include "service/backgroundwork.h"
 
 #include <gitlabserver.h>
 #include <gitrepository.h>
@@ -15,6 +17,7 @@
 
 #include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -432,6 +435,65 @@ private slots:
         QCOMPARE(readme("demo"), QByteArray(before ? "Version 1\n" : ""));
         QCOMPARE(readFile(exampleFolder("demo") + "/examples-manifest.xml"), manifest);
         QVERIFY(!QFileInfo::exists(repositoryFolder() + "/../escape"));
+    }
+
+    // A burst larger than one slice is set up over several turns of the event loop: every example
+    // arrives, and one the user removed before its slice came is not even downloaded.
+    void burstInSlices()
+    {
+        const QByteArray archive = makeArchive("demo", project("1"), daysAgo(1));
+        Repository::Examples examples;
+        QSet<QString> paths;
+        for (int i = 0; i < DownloadService::QueueSlice + 20; ++i) {
+            examples.append(makeExample(QString("ex-%1").arg(i, 3, 10, QChar('0'))));
+            paths.insert(examples.last()->path());
+            m_server.setBehaviour(GitLabServer::archiveRoute(examples.last()->id()),
+                                  GitLabBehaviour::reply(200, archive, "application/gzip"));
+        }
+        list(examples);
+        const Repository::ExamplePtr last = examples.last();
+        m_service->applyChanges(repositoryName, paths, {});
+        m_service->applyChanges(repositoryName, {}, {last->path()});
+        waitForInstallations();
+        QStringList expected(paths.cbegin(), paths.cend());
+        expected.removeOne(last->path());
+        expected.sort();
+        QCOMPARE(entries(repositoryFolder()), expected);
+        QCOMPARE(m_server.requestCount(GitLabServer::archiveRoute(last->id())), 0);
+        QCOMPARE(m_service->state(repositoryName, last->path()).state, ExampleState::Removed);
+    }
+
+    // Each unpacking runs its tar from the unpacking thread, at the background work's lower
+    // priority; stopping it kills a running tar before it returns, and nothing more is reported.
+    void unpacker()
+    {
+        const QString bin = m_work.filePath("bin");
+        QVERIFY(writeFile(bin, "tar", "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\nexec sleep 30\n"));
+        QVERIFY(QFile::setPermissions(bin + "/tar", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.toUtf8() + ':' + path);
+        const auto restore = qScopeGuard([path] { qputenv("PATH", path); });
+        QVERIFY(writeFile(m_work.path(), "some.tar.gz", "data"));
+
+        // An archive the host has no unpacker for; kept until the end, which keeps the thread.
+        auto *other = new Unpacker;
+        QSignalSpy unsupported(other, &Unpacker::unsupported);
+        other->start(m_work.filePath("some.zip"), m_work.filePath("into"));
+        QVERIFY(unsupported.wait());
+
+        auto *unpacker = new Unpacker;
+        QSignalSpy finished(unpacker, &Unpacker::finished);
+        unpacker->start(m_work.filePath("some.tar.gz"), m_work.filePath("into"));
+        QTRY_VERIFY(QFileInfo(bin + "/pid").size() > 0);
+        const QByteArray pid = readFile(bin + "/pid").trimmed();
+        // Field 19 of the process's status is its nice value.
+        const QList<QByteArray> status = readFile("/proc/" + pid + "/stat").split(')').last().split(' ');
+        QCOMPARE(status.value(17).toInt(), BackgroundWork::Niceness);
+        unpacker->stop();
+        QVERIFY(!QFileInfo::exists("/proc/" + pid));
+        QTest::qWait(100);
+        QCOMPARE(finished.count(), 0);
+        other->release();
     }
 
     void leftovers_data()
