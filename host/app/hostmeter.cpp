@@ -30,6 +30,7 @@ void HostMeter::tick()
         m_longestStall = stall;
         m_stallRunningMs = (times.runningNs - m_lastTimes.runningNs) / 1000000;
         m_stallWaitingMs = (times.waitingNs - m_lastTimes.waitingNs) / 1000000;
+        m_stallEndMs = m_clock.msecsSinceReference() + now;
     }
     m_lastTick = now;
     m_lastTimes = times;
@@ -61,12 +62,13 @@ qint64 HostMeter::peakResidentKb()
 QString HostMeter::report() const
 {
     return QStringLiteral("measure: longest-stall-ms=%1 stall-running-ms=%2 stall-waiting-ms=%3 "
-                          "notifications=%4 peak-rss-kb=%5")
+                          "notifications=%4 peak-rss-kb=%5 stall-end-monotonic-ms=%6")
         .arg(m_longestStall)
         .arg(m_stallRunningMs)
         .arg(m_stallWaitingMs)
         .arg(m_notifications)
-        .arg(peakResidentKb());
+        .arg(peakResidentKb())
+        .arg(m_stallEndMs);
 }
 
 } // namespace Host

@@ -42,6 +42,7 @@ private:
     qint64 m_longestStall = 0;
     qint64 m_stallRunningMs = 0;
     qint64 m_stallWaitingMs = 0;
+    qint64 m_stallEndMs = 0; // on the monotonic clock, to find the stall in a profile
     SchedulerTimes m_lastTimes;
     int m_notifications = 0;
 };

@@ -37,16 +37,11 @@ void BackgroundWork::yieldToForeground()
     if (yielded)
         return;
     yielded = true;
-    // On Linux a nice value belongs to the thread (and is inherited by what it starts).
+    // On Linux a nice value belongs to the thread.
     const int current = getpriority(PRIO_PROCESS, gettid());
     if (setpriority(PRIO_PROCESS, gettid(), std::min(current + Niceness, 19)) != 0)
         qCDebug(serviceLog) << "Cannot lower the priority of background work:" << strerror(errno);
 #endif
-}
-
-void BackgroundWork::yieldToForeground(QThread *thread)
-{
-    QObject::connect(thread, &QThread::started, [] { yieldToForeground(); });
 }
 
 } // namespace Internal

@@ -3,17 +3,13 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-QT_BEGIN_NAMESPACE
-class QThread;
-QT_END_NAMESPACE
-
 namespace Vantor {
 namespace Internal {
 
 // The installations' work on the disk, which nobody waits for from one moment to the next: it
-// runs in a pool of its own, not in the host's, and at a lower priority, as does every process it
-// starts. On a busy machine the IDE's GUI thread and the user's builds go first; examples arrive
-// a little later. Destroying the pool waits for its work.
+// runs in a pool of its own, not in the host's, and at a lower priority. On a busy machine the
+// IDE's GUI thread and the user's builds go first; examples arrive a little later. Destroying the
+// pool waits for its work.
 class BackgroundWork : public QThreadPool
 {
 public:
@@ -32,10 +28,8 @@ public:
         });
     }
 
-    // Lowers the calling thread's priority, and so that of the processes it starts.
+    // Lowers the calling thread's priority.
     static void yieldToForeground();
-    // A thread whose every task is background work.
-    static void yieldToForeground(QThread *thread);
 };
 
 } // namespace Internal

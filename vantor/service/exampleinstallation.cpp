@@ -241,6 +241,7 @@ ExampleInstallation::Prepared prepare(const QString &unpacked, const PathGuard &
                                       const QString &installedFolder)
 {
     ExampleInstallation::Prepared result;
+    result.unpacked = true;
     // The single top folder, or the whole content when the archive has several top entries.
     const QStringList top = QDir(unpacked).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
                                                      | QDir::NoDotAndDotDot);
@@ -312,6 +313,7 @@ ExampleInstallation::ExampleInstallation(const QString &repositoryName, const QS
 
 ExampleInstallation::~ExampleInstallation()
 {
+    *m_cancelled = true;
     m_contents.waitForFinished();
     m_preparation.waitForFinished();
     cleanUp();
@@ -363,7 +365,7 @@ QString ExampleInstallation::makeStaging()
     m_staging = createStaging(m_guard.repositoryFolder() + QDir::separator() + stagingPrefix + m_path
                                   + QLatin1Char('-'),
                               m_stagingLock);
-    // The unpacker's folder too, so that the GUI thread need not: a folder takes the disk longest to make.
+    // The unpacker's folder too: a folder takes the disk long to make.
     if (m_staging.isEmpty() || !QDir(m_staging).mkdir(unpackedName))
         return QString();
     // The download only opens it: it never makes a file of its own in the staging folder.
@@ -404,33 +406,14 @@ void ExampleInstallation::onRead()
         finish(false, refused);
         return;
     }
-    m_unpacker = new Unpacker;
-    connect(m_unpacker, &Unpacker::finished, this, &ExampleInstallation::onUnpacked);
-    connect(m_unpacker, &Unpacker::unsupported, this, [this] {
-        finish(false, Problem(Problem::NotAnArchive,
-                              QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                          "Downloaded file is not an archive")));
-    });
-    m_unpacker->start(m_archiveFile, m_staging + QLatin1Char('/') + unpackedName);
-}
-
-void ExampleInstallation::onUnpacked(bool success)
-{
-    // Reported from the unpacking thread: it may have been on its way when the installation ended.
-    if (m_finished || !m_unpacker)
-        return;
-    m_unpacker->release();
-    m_unpacker = nullptr;
-    if (!success) {
-        // Whatever tar says: a broken archive and a full disk look alike from here.
-        finish(false, Problem(Problem::NotAnArchive,
-                              QCoreApplication::translate("Vantor::Internal::DownloadService",
-                                                          "There was an error while unarchiving")));
-        return;
-    }
-    m_preparation.setFuture(m_background->run([unpacked = m_staging + QLatin1Char('/') + unpackedName,
-                                                  archive = m_archiveFile, guard = m_guard, example = m_example,
-                                                  repository = m_repositoryName, folder = m_folder] {
+    m_preparation.setFuture(m_background->run([archive = m_archiveFile, unpacked = m_staging + QLatin1Char('/') + unpackedName,
+                                                  guard = m_guard, example = m_example, repository = m_repositoryName,
+                                                  folder = m_folder, cancelled = m_cancelled] {
+        Unpacker unpacker(archive, unpacked);
+        if (!unpacker.unpack(*cancelled)) {
+            qCDebug(archiveLog) << "Unpacking failed:" << unpacker.errorString();
+            return Prepared();
+        }
         guard.removeFile(archive); // its space is free while the rest goes on
         return prepare(unpacked, guard, example, repository, folder);
     }));
@@ -439,6 +422,13 @@ void ExampleInstallation::onUnpacked(bool success)
 void ExampleInstallation::onPrepared()
 {
     const Prepared prepared = m_preparation.result();
+    if (!prepared.unpacked) {
+        // A broken archive and a full disk look alike from here.
+        finish(false, Problem(Problem::NotAnArchive,
+                              QCoreApplication::translate("Vantor::Internal::DownloadService",
+                                                          "There was an error while unarchiving")));
+        return;
+    }
     const Problem refusal = m_registrationCheck ? m_registrationCheck() : Problem();
     if (!refusal.isNull()) {
         finish(false, refusal);
@@ -519,10 +509,7 @@ void ExampleInstallation::cleanUp()
     // One that has not started yet does not start any more.
     m_stagingMade.cancel();
     m_stagingMade.waitForFinished();
-    // Stops the unpacker before its archive and folder go.
-    if (m_unpacker)
-        m_unpacker->stop();
-    m_unpacker = nullptr;
+    *m_cancelled = true;
     if (m_staging.isEmpty())
         return;
     // Away from the GUI thread: freeing a file's blocks may wait for the disk.

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QObject>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -69,6 +70,7 @@ public:
     // What a cleaned staging folder holds, worked out away from the GUI thread.
     struct Prepared
     {
+        bool unpacked = false;  // every entry written
         QString version;        // the folder that becomes the example's folder
         bool described = false; // its manifest is written
     };
@@ -84,7 +86,6 @@ signals:
 private:
     QString makeStaging(); // in a pool thread, before anything else touches the staging members
     void onRead();
-    void onUnpacked(bool success);
     void onPrepared();
     bool replaceInstalled(const QString &version, Problem *problem);
     void finish(bool installed, const Problem &problem = {});
@@ -101,7 +102,8 @@ private:
     QString m_previous;          // the replaced version, moved aside into the staging folder
     QString m_archiveFile;       // "<m_staging>/<path>.tar.gz"
     QFuture<QString> m_stagingMade;
-    class Unpacker *m_unpacker = nullptr; // stopped, never deleted, here
+    // Set when the installation ends or goes: an unpacking under way stops at its next block.
+    const std::shared_ptr<std::atomic_bool> m_cancelled = std::make_shared<std::atomic_bool>(false);
     QFutureWatcher<ArchiveContents> m_contents;
     QFutureWatcher<Prepared> m_preparation;
     std::function<Problem()> m_registrationCheck;

@@ -1,48 +1,49 @@
 #pragma once
 
-#include <QObject>
+#include <QByteArray>
+#include <QString>
 
-#include <memory>
+#include <atomic>
 
-QT_BEGIN_NAMESPACE
-class QThread;
-QT_END_NAMESPACE
+struct archive;
+struct archive_entry;
 
 namespace Vantor {
 namespace Internal {
 
-// Runs the host's unpacker for one archive in a thread of its own, shared by every unpacking
-// under way. Starting `tar` copies the page tables of the whole IDE and makes it fault on its next
-// writes: about a millisecond each, which the GUI thread cannot spare when a thousand examples
-// arrive at once.
-class Unpacker : public QObject
+// Unpacks a ".tar.gz" in the calling thread, in-process: no `tar` is started, because starting a
+// process copies the page tables of the whole IDE and makes each of its threads fault on its next
+// writes, a thousand times when a thousand examples arrive.
+// Meant for archives whose contents were read through and accepted first (ArchiveContents): it
+// writes folders, files, symbolic and hard links only, refuses absolute and ".." names again, and
+// never follows a link on the way to what it writes, so nothing lands outside the destination
+// whatever an earlier entry left there. Modes are kept without setuid, setgid and sticky bits and
+// with the user's umask, folders stay open to their owner, files keep their modification times.
+class Unpacker
 {
-    Q_OBJECT
-
 public:
-    Unpacker();
+    Unpacker(const QString &archive, const QString &destination);
+    ~Unpacker();
 
-    // Starts unpacking `archive` into `destination`; finished() or unsupported() follows. From
-    // here on the object lives in the unpacking thread: end it with release() once finished, or
-    // with stop().
-    void start(const QString &archive, const QString &destination);
-    // Deletes this object after finished(), without waiting.
-    void release();
-    // Kills a running `tar` and deletes this object before it returns: its files may go next.
-    // Nothing more is reported.
-    void stop();
-
-signals:
-    void finished(bool success);
-    // Instead of finished(): the host has no unpacker for the file.
-    void unsupported();
+    // True once every entry is written. Stops, false, soon after `cancelled` is set.
+    bool unpack(const std::atomic_bool &cancelled);
+    // Why it failed, for the log.
+    QString errorString() const { return m_error; }
 
 private:
-    void unpack(const QString &archive, const QString &destination);
+    bool writeEntry(archive_entry *header, const std::atomic_bool &cancelled);
+    bool writeFile(int folder, const QByteArray &name, const QByteArray &path, archive_entry *header,
+                   const std::atomic_bool &cancelled);
+    int openParent(const QByteArray &path, QByteArray *name, bool make);
+    bool clearPlace(int folder, const QByteArray &name, const QByteArray &path);
+    bool fail(const QByteArray &path, int error);
+    bool fail(const QString &message);
 
-    // Held for every started unpacker and let go in the GUI thread, where the last one ends the
-    // thread: a thread cannot wait for itself.
-    std::shared_ptr<QThread> m_thread;
+    const QString m_archive;
+    const QString m_destination;
+    archive *m_reader = nullptr;
+    int m_root = -1;
+    QString m_error;
 };
 
 } // namespace Internal

@@ -5,7 +5,6 @@
 #include "service/exampleinstallation.h"
 #include "service/pathguard.h"
 #include "service/unpacker.h"
-#include "service/backgroundwork.h"
 
 #include <gitlabserver.h>
 #include <gitrepository.h>
@@ -17,7 +16,6 @@
 
 #include <QLockFile>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -463,37 +461,56 @@ private slots:
         QCOMPARE(m_service->state(repositoryName, last->path()).state, ExampleState::Removed);
     }
 
-    // Each unpacking runs its tar from the unpacking thread, at the background work's lower
-    // priority; stopping it kills a running tar before it returns, and nothing more is reported.
+    // What each kind of entry becomes, written straight from the archive.
     void unpacker()
     {
-        const QString bin = m_work.filePath("bin");
-        QVERIFY(writeFile(bin, "tar", "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\nexec sleep 30\n"));
-        QVERIFY(QFile::setPermissions(bin + "/tar", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", bin.toUtf8() + ':' + path);
-        const auto restore = qScopeGuard([path] { qputenv("PATH", path); });
-        QVERIFY(writeFile(m_work.path(), "some.tar.gz", "data"));
+        const auto unpackInto = [this](const QString &folder, const QByteArray &archive, bool cancel) {
+            const QString file = m_work.filePath(folder + ".tar.gz");
+            QDir(m_work.filePath(folder)).removeRecursively();
+            if (!writeFile(m_work.path(), folder + ".tar.gz", archive) || !QDir(m_work.path()).mkdir(folder))
+                return QString("not written");
+            const std::atomic_bool cancelled(cancel);
+            Unpacker unpacker(file, m_work.filePath(folder));
+            return unpacker.unpack(cancelled) ? QString() : unpacker.errorString();
+        };
+        QCOMPARE(unpackInto("kinds",
+                            makeHostileArchive({"f top/a/file=data", "l top/link>a/file", "h top/hole=5000000",
+                                                "f top/empty/.keep=", "s top/tool", "k top/hard>top/a/file",
+                                                "r ./top//dot=dot", "r top/a/file=again"}),
+                            false),
+                 QString());
+        const QString top = m_work.filePath("kinds/top");
+        // The later entry of a name replaces the earlier, and a hard link keeps the file it was made to.
+        QCOMPARE(readFile(top + "/a/file"), QByteArray("again"));
+        QCOMPARE(readFile(top + "/hard"), QByteArray("data"));
+        QCOMPARE(QFileInfo(top + "/link").symLinkTarget(), top + "/a/file");
+        QCOMPARE(QFileInfo(top + "/hole").size(), 5000000);
+        QCOMPARE(readFile(top + "/dot"), QByteArray("dot"));
+        struct stat status;
+        QCOMPARE(::stat(QFile::encodeName(top + "/tool").constData(), &status), 0);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        QCOMPARE(status.st_mode & 07777, 0755 & ~mask); // no setuid, no setgid
 
-        // An archive the host has no unpacker for; kept until the end, which keeps the thread.
-        auto *other = new Unpacker;
-        QSignalSpy unsupported(other, &Unpacker::unsupported);
-        other->start(m_work.filePath("some.zip"), m_work.filePath("into"));
-        QVERIFY(unsupported.wait());
+        // The commit's time, as tar would keep it.
+        const QDateTime committed = daysAgo(3);
+        QCOMPARE(unpackInto("project", makeArchive("demo", project("1"), committed), false), QString());
+        const QStringList unpacked = entries(m_work.filePath("project"));
+        QCOMPARE(unpacked.size(), 1);
+        const QDateTime modified = QFileInfo(m_work.filePath("project/" + unpacked.first() + "/main.cpp")).lastModified();
+        QVERIFY2(qAbs(modified.secsTo(committed)) <= 1, qPrintable(modified.toString()));
 
-        auto *unpacker = new Unpacker;
-        QSignalSpy finished(unpacker, &Unpacker::finished);
-        unpacker->start(m_work.filePath("some.tar.gz"), m_work.filePath("into"));
-        QTRY_VERIFY(QFileInfo(bin + "/pid").size() > 0);
-        const QByteArray pid = readFile(bin + "/pid").trimmed();
-        // Field 19 of the process's status is its nice value.
-        const QList<QByteArray> status = readFile("/proc/" + pid + "/stat").split(')').last().split(' ');
-        QCOMPARE(status.value(17).toInt(), BackgroundWork::Niceness);
-        unpacker->stop();
-        QVERIFY(!QFileInfo::exists("/proc/" + pid));
-        QTest::qWait(100);
-        QCOMPARE(finished.count(), 0);
-        other->release();
+        // Never through a link, whichever way the entry goes: the canary stays as it was.
+        QVERIFY(unpackInto("through", makeHostileArchive({"l top/out>$CANARY", "r top/out/evil.txt=evil"}), false)
+                    .startsWith("top/out/evil.txt:"));
+        QVERIFY(unpackInto("hard", makeHostileArchive({"l top/out>$CANARY", "k top/h>top/out/precious.txt"}), false)
+                    .startsWith("top/out/precious.txt:"));
+        QVERIFY(!unpackInto("up", makeHostileArchive({"f top/demo.pro", "r top/../evil.txt"}), false).isEmpty());
+        QCOMPARE(leaves(canaryFolder()), QStringList{"precious.txt"});
+        QCOMPARE(QFileInfo(m_work.filePath("evil.txt")).exists(), false);
+
+        QCOMPARE(unpackInto("cancelled", makeArchive("demo", project("1"), committed), true), QString("cancelled"));
+        QCOMPARE(entries(m_work.filePath("cancelled")), QStringList());
     }
 
     void leftovers_data()
