@@ -499,6 +499,8 @@ int main(int argc, char *argv[])
                .arg(measured(first.errorOutput, QStringLiteral("longest-stall-ms")),
                     measured(first.errorOutput, QStringLiteral("stall-running-ms")),
                     measured(first.errorOutput, QStringLiteral("stall-waiting-ms")));
+    out << QStringLiteral("  longest re-reading by host: %1 ms (of its examples, at a notification)\n")
+               .arg(measured(first.errorOutput, QStringLiteral("longest-reread-ms")));
     out << QStringLiteral("  host notifications:         %1\n").arg(measured(first.errorOutput, QStringLiteral("notifications")));
     out.flush();
 

@@ -1,6 +1,7 @@
 #include "examplesreader.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -99,21 +100,22 @@ QList<ExampleSet> ExamplesReader::parseExampleSets(const QStringList &entries)
 QList<ExampleItem> ExamplesReader::readExamples(const ExampleSet &set)
 {
     QList<ExampleItem> examples;
-    const QDir manifestFolder(set.manifestFolder);
-    const QFileInfoList folders = manifestFolder.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot,
-                                                               QDir::Name);
-    for (const QFileInfo &folder : folders) {
-        const QString manifest = folder.absoluteFilePath() + QLatin1Char('/')
-                                 + QLatin1String(manifestFileName);
+    // Names only: the manifest's own status says whether there is one.
+    const QStringList folders = QDir(set.manifestFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    const QString folderPath = set.manifestFolder + QLatin1Char('/');
+    for (const QString &folder : folders) {
+        const QString manifest = folderPath + folder + QLatin1Char('/') + QLatin1String(manifestFileName);
         const QFileInfo info(manifest);
         if (!info.isFile())
             continue;
-        Parsed &parsed = m_parsed[manifest];
-        if (parsed.modified != info.lastModified() || !parsed.modified.isValid()) {
-            parsed.modified = info.lastModified();
+        const QDateTime modified = info.lastModified();
+        Parsed parsed = m_previous.take(manifest);
+        if (parsed.modified != modified || !modified.isValid()) {
+            parsed.modified = modified;
             parsed.examples = parseManifest(manifest, set.examplesFolder);
         }
         examples += parsed.examples;
+        m_parsed.insert(manifest, std::move(parsed));
     }
     std::stable_sort(examples.begin(), examples.end(),
                      [](const ExampleItem &a, const ExampleItem &b) {
@@ -202,15 +204,15 @@ void ExamplesReader::readExampleSets()
 
 void ExamplesReader::readAllExamples()
 {
-    const QHash<QString, Parsed> before = m_parsed;
+    QElapsedTimer clock;
+    clock.start();
+    // What is not found again is forgotten.
+    m_previous.swap(m_parsed);
     m_parsed.clear();
-    for (ExampleSet &set : m_sets) {
-        for (auto it = before.cbegin(); it != before.cend(); ++it) {
-            if (it.key().startsWith(set.manifestFolder))
-                m_parsed.insert(it.key(), it.value());
-        }
+    for (ExampleSet &set : m_sets)
         set.examples = readExamples(set);
-    }
+    m_previous.clear();
+    m_longestReadMs = std::max(m_longestReadMs, clock.elapsed());
     emit changed();
 }
 

@@ -43,6 +43,8 @@ public:
     explicit ExamplesReader(QSettings *settings, QObject *parent = nullptr);
 
     QList<ExampleSet> exampleSets() const { return m_sets; }
+    // The longest time the examples took to be read again, for measurements.
+    qint64 longestReadMs() const { return m_longestReadMs; }
 
     // Entries "display name|manifest folder|examples folder"; shorter entries and entries whose
     // manifest folder is not a readable folder are left out. The sets come without examples.
@@ -79,6 +81,8 @@ private:
     QList<ExampleSet> m_sets;
     // Manifests unchanged since they were last read are not read again.
     QHash<QString, Parsed> m_parsed;
+    QHash<QString, Parsed> m_previous; // while reading: those not found again yet
+    qint64 m_longestReadMs = 0;
 };
 
 } // namespace Host

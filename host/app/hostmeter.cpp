@@ -59,15 +59,16 @@ qint64 HostMeter::peakResidentKb()
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
-QString HostMeter::report() const
+QString HostMeter::report(qint64 longestReadMs) const
 {
     return QStringLiteral("measure: longest-stall-ms=%1 stall-running-ms=%2 stall-waiting-ms=%3 "
-                          "notifications=%4 peak-rss-kb=%5 stall-end-monotonic-ms=%6")
+                          "notifications=%4 peak-rss-kb=%5 longest-reread-ms=%6 stall-end-monotonic-ms=%7")
         .arg(m_longestStall)
         .arg(m_stallRunningMs)
         .arg(m_stallWaitingMs)
         .arg(m_notifications)
         .arg(peakResidentKb())
+        .arg(longestReadMs)
         .arg(m_stallEndMs);
 }
 

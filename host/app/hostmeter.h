@@ -22,7 +22,8 @@ public:
     qint64 longestStallMs() const { return m_longestStall; }
     int notifications() const { return m_notifications; }
     static qint64 peakResidentKb(); // -1 when unknown
-    QString report() const;
+    // With the longest time the host took to read its examples again.
+    QString report(qint64 longestReadMs) const;
 
 public slots:
     void notified() { ++m_notifications; }

@@ -244,7 +244,7 @@ int main(int argc, char *argv[])
 
     const int appResult = app.exec();
     if (parser.isSet(measure))
-        qInfo("%s", qPrintable(meter.report()));
+        qInfo("%s", qPrintable(meter.report(reader.longestReadMs())));
     if (appResult != 0 && exitCode == Success)
         exitCode = appResult;
 
