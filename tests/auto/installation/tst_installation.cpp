@@ -509,6 +509,17 @@ private slots:
         QCOMPARE(leaves(canaryFolder()), QStringList{"precious.txt"});
         QCOMPARE(QFileInfo(m_work.filePath("evil.txt")).exists(), false);
 
+        // Packed as "tar -C folder .": the folder itself is an entry, and a read-only one is
+        // still filled and stays the user's to change.
+        const QString packed = m_work.filePath("packed");
+        QVERIFY(writeFile(packed + "/locked", "file", "in a read-only folder"));
+        QVERIFY(QFile::setPermissions(packed + "/locked", QFile::ReadOwner | QFile::ExeOwner));
+        QCOMPARE(QProcess::execute("tar", {"-czf", m_work.filePath("dot.tar.gz"), "-C", packed, "."}), 0);
+        QVERIFY(QFile::setPermissions(packed + "/locked", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(unpackInto("dot", readFile(m_work.filePath("dot.tar.gz")), false), QString());
+        QCOMPARE(readFile(m_work.filePath("dot/locked/file")), QByteArray("in a read-only folder"));
+        QVERIFY(QFileInfo(m_work.filePath("dot/locked")).permission(QFile::WriteOwner));
+
         QCOMPARE(unpackInto("cancelled", makeArchive("demo", project("1"), committed), true), QString("cancelled"));
         QCOMPARE(entries(m_work.filePath("cancelled")), QStringList());
     }
