@@ -60,7 +60,7 @@ ArchiveContents::Type typeOf(archive_entry *header)
     case AE_IFBLK:
         return Type::BlockDevice;
     default:
-        return Type::File; // tar unpacks unknown kinds as files
+        return Type::File; // unknown kinds are unpacked as files
     }
 }
 

@@ -199,7 +199,7 @@ void clean(const QString &root, const PathGuard &guard)
         remove(record.filePath(), "the installation writes its own");
 }
 
-// Why an archive is not unpacked at all: what tar would write is too much, or would leave the
+// Why an archive is not unpacked at all: what it would write is too much, or would leave the
 // example, or is what the cleaning removes anyway and must not be made in the first place.
 Problem refusal(const ArchiveContents &contents, const Repository::ExamplePtr &example)
 {

@@ -303,7 +303,7 @@ private slots:
         }
         names.sort();
         QCOMPARE(leaves(repositoryFolder()), names);
-        // A refused archive is not unpacked at all: tar never runs.
+        // A refused archive is not unpacked at all: no entry is written.
         QCOMPARE(MessageLog::messages("tas.vantor.plugin.archive").isEmpty(), !status.isEmpty());
         if (status.isEmpty())
             QCOMPARE(TestSupport::readManifest(exampleFolder(path)).name, "Example " + path);
