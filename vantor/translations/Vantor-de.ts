@@ -91,10 +91,6 @@
         <translation>Beispiel wird entpackt: %1</translation>
     </message>
     <message>
-        <source>Downloaded file is not an archive</source>
-        <translation>Die heruntergeladene Datei ist kein Archiv</translation>
-    </message>
-    <message>
         <source>There was an error while unarchiving</source>
         <translation>Beim Entpacken ist ein Fehler aufgetreten</translation>
     </message>
