@@ -224,7 +224,7 @@ private slots:
         QTest::addColumn<bool>("embedded");
         QTest::addColumn<GitLabBehaviour>("pages"); // how the paged listing answers
         QTest::addColumn<int>("cap");
-        QTest::addColumn<int>("examples");
+        QTest::addColumn<int>("examples"); // -1: the listing fails
         QTest::addColumn<int>("pagesRequested");
         QTest::addColumn<QString>("notice");
 
@@ -237,6 +237,8 @@ private slots:
         QTest::newRow("duplicates") << "big" << true << GitLabBehaviour::repeatPrevious() << all << 150 << 2 << "";
         QTest::newRow("cap") << "big" << false << normal << 120 << 120 << 2
                              << "The group has more than 120 projects; only the first 120 are listed.";
+        QTest::newRow("a page not a list") << "big" << false << GitLabBehaviour::reply(200, R"({"id":1})") << all << -1
+                                           << 1 << "Fetch error: a page of projects is not a list";
     }
 
     void listings()
@@ -257,14 +259,20 @@ private slots:
         QSignalSpy problems(&client, &ApiClient::problemOccurred);
         QSignalSpy fetched(&client, &ApiClient::fetched);
         connect(&client, &ApiClient::ready, &client, &ApiClient::fetch);
-        QVERIFY(fetched.wait(10000));
+        if (examples < 0) {
+            QVERIFY(problems.wait(10000));
+            QTest::qWait(100);
+            QCOMPARE(fetched.count(), 0);
+        } else {
+            QVERIFY(fetched.wait(10000));
+        }
 
-        const auto listed = fetched.first().first().value<Repository::Examples>();
+        const auto listed = examples < 0 ? Repository::Examples() : fetched.first().first().value<Repository::Examples>();
         QSet<qint64> ids;
         for (const Repository::ExamplePtr &example : listed)
             ids.insert(example->id());
-        QCOMPARE(listed.size(), examples);
-        QCOMPARE(ids.size(), examples);
+        QCOMPARE(listed.size(), qMax(examples, 0));
+        QCOMPARE(ids.size(), qMax(examples, 0));
         QStringList notices;
         for (const QList<QVariant> &arguments : qAsConst(problems))
             notices << arguments.first().value<Problem>().message();
