@@ -233,6 +233,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(service->repositoryState("secret").state,
                                   keychainRuns ? RepositoryState::Ready : RepositoryState::Failed, 10000);
         QCOMPARE(service->examples("secret").size(), keychainRuns ? 2 : 0);
+        // Without a token stored, the keychain is not asked again: the repository is public.
+        QCOMPARE(service->repositoryState("secret").access,
+                 keychainRuns ? RepositoryState::WithToken : RepositoryState::Public);
         QCOMPARE(m_server.requestCount(GitLabServer::SearchRoute), 1);
         QCOMPARE(m_server.requestCount(GitLabServer::SearchRoute, ServerAccess::TokenHeader), keychainRuns ? 1 : 0);
         QVERIFY(!settingsFile().contains("s3cret"));
