@@ -24,10 +24,12 @@ thread_local bool yielded = false;
 BackgroundWork::BackgroundWork()
 {
     setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    m_ahead.setMaxThreadCount(1);
 }
 
 BackgroundWork::~BackgroundWork()
 {
+    m_ahead.waitForDone();
     waitForDone();
 }
 

@@ -19,6 +19,7 @@ public:
     BackgroundWork();
     ~BackgroundWork() override;
 
+    // Work on examples that have arrived.
     template <typename Function>
     auto run(Function function)
     {
@@ -27,9 +28,22 @@ public:
             return function();
         });
     }
+    // Work for examples still to come, in a thread of its own: a burst's thousand staging folders
+    // would otherwise hold up the examples that have arrived.
+    template <typename Function>
+    auto runAhead(Function function)
+    {
+        return QtConcurrent::run(&m_ahead, [function] {
+            yieldToForeground();
+            return function();
+        });
+    }
 
     // Lowers the calling thread's priority.
     static void yieldToForeground();
+
+private:
+    QThreadPool m_ahead;
 };
 
 } // namespace Internal

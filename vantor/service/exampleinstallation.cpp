@@ -355,7 +355,7 @@ void ExampleInstallation::removeLeftovers(const QString &repositoryName)
 
 QFuture<QString> ExampleInstallation::prepareStaging()
 {
-    m_stagingMade = m_background->run([this] { return makeStaging(); });
+    m_stagingMade = m_background->runAhead([this] { return makeStaging(); });
     return m_stagingMade;
 }
 
