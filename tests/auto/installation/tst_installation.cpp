@@ -574,6 +574,18 @@ private slots:
         QCOMPARE(entries(repositoryFolder()), QStringList{"demo"});
     }
 
+    // The engine goes while an example is being unpacked: its installation stops, and its staging
+    // folder goes with it (checked after every test).
+    void teardownWhileInstalling()
+    {
+        serve(makeExample("demo"), makeHostileArchive({"f top/demo.pro", "z top/zeros=400000000"}));
+        m_service->applyChanges(repositoryName, {"demo"}, {});
+        QTRY_COMPARE_WITH_TIMEOUT(m_service->state(repositoryName, "demo").state, ExampleState::Installing, 20000);
+        m_documentation.reset();
+        m_service.reset();
+        QCOMPARE(entries(repositoryFolder()), QStringList());
+    }
+
     // The host re-reads every example set when told: a burst of installations is announced a few
     // times, the last time after the last installation.
     void burstAnnounced()
