@@ -241,6 +241,28 @@ private slots:
         QVERIFY(!settingsFile().contains("s3cret"));
     }
 
+    // A token set once every repository is ready starts a new search; when that fails, the restart
+    // check, which had stopped, tries again.
+    void searchAgainWithToken()
+    {
+        if (m_keyring.address.isEmpty())
+            QVERIFY(m_keyring.start());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_keyring.address.toLatin1());
+        m_server.clearBehaviours();
+        TestSupport::writeVantorSettings({"open|" + m_server.groupUrl("open").toString() + '|'},
+                                         {{"ServiceRestartTimeoutSeconds", 1}});
+        auto service = startService();
+        QTRY_COMPARE_WITH_TIMEOUT(service->repositoryState("open").state, RepositoryState::Ready, 10000);
+        QTest::qWait(1500); // the check's next tick finds every repository ready
+        m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::reply(500).only(1));
+        m_server.clearRequests();
+        service->setToken("open", "t0ken");
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(GitLabServer::SearchRoute), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(service->repositoryState("open").state, RepositoryState::Ready, 10000);
+        QCOMPARE(m_server.requestCount(GitLabServer::SearchRoute, ServerAccess::TokenHeader), 2);
+        QCOMPARE(service->repositoryState("open").access, RepositoryState::WithToken);
+    }
+
     // Every request, from the client's thread and from the download workers, goes through the host's
     // proxy; the server refuses any that did not come through it.
     void throughProxy()
