@@ -256,9 +256,17 @@ private slots:
         QTest::qWait(1500); // the check's next tick finds every repository ready
         m_server.setBehaviour(GitLabServer::SearchRoute, GitLabBehaviour::reply(500).only(1));
         m_server.clearRequests();
+        QList<RepositoryState::State> states;
+        connect(service.get(), &DownloadService::stateChanged, this, [&](const QString &name, const QString &path) {
+            const RepositoryState::State state = service->repositoryState(name).state;
+            if (path.isEmpty() && (states.isEmpty() || states.last() != state))
+                states.append(state);
+        });
         service->setToken("open", "t0ken");
         QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(GitLabServer::SearchRoute), 2, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(service->repositoryState("open").state, RepositoryState::Ready, 10000);
+        QCOMPARE(states.mid(0, 4), (QList<RepositoryState::State>{RepositoryState::Ready, RepositoryState::Connecting,
+                                                                 RepositoryState::Failed, RepositoryState::Connecting}));
         QCOMPARE(m_server.requestCount(GitLabServer::SearchRoute, ServerAccess::TokenHeader), 2);
         QCOMPARE(service->repositoryState("open").access, RepositoryState::WithToken);
     }
