@@ -120,20 +120,38 @@ struct ApiClient::Workers
     QList<std::shared_ptr<Wait>> waits;
 };
 
-// The examples of one download that no worker has taken yet. The run's workers take them one after
-// another, each over its own kept connections.
+// The examples of the downloads that no worker has taken yet. Its workers take them one after
+// another, each over its own kept connections; examples added while they run join the queue, so
+// that a burst handed over in slices keeps the same connections.
 struct ApiClient::Run
 {
     QMutex mutex;
     Repository::Examples examples;
+    int workers = 0; // those that will still take an example
 
-    explicit Run(const Repository::Examples &examples)
-        : examples(examples)
-    {}
+    // Nothing: the worker leaves, in the same step, so that what is added next gets a worker.
     Repository::ExamplePtr take()
     {
         QMutexLocker locker(&mutex);
-        return examples.isEmpty() ? Repository::ExamplePtr() : examples.takeFirst();
+        if (examples.isEmpty()) {
+            --workers;
+            return Repository::ExamplePtr();
+        }
+        return examples.takeFirst();
+    }
+    void leave()
+    {
+        QMutexLocker locker(&mutex);
+        --workers;
+    }
+    // How many more workers to start for the queue with `more`, as many as it has examples, up to `width`.
+    int add(const Repository::Examples &more, int width)
+    {
+        QMutexLocker locker(&mutex);
+        examples += more;
+        const int missing = std::max(0, std::min(int(examples.size()), width) - workers);
+        workers += missing;
+        return missing;
     }
 };
 
@@ -462,13 +480,16 @@ void ApiClient::download(const Repository::Examples &examples)
 {
     const auto finished = [](const QFuture<void> &worker) { return worker.isFinished(); };
     m_runs.erase(std::remove_if(m_runs.begin(), m_runs.end(), finished), m_runs.end());
-    const auto run = std::make_shared<Run>(examples);
     m_queues.erase(std::remove_if(m_queues.begin(), m_queues.end(),
                                   [](const std::weak_ptr<Run> &queue) { return queue.expired(); }),
                    m_queues.end());
-    m_queues.append(run);
-    const int width = std::min(examples.size(), downloadPool()->maxThreadCount());
-    for (int i = 0; i < width; ++i)
+    std::shared_ptr<Run> run = m_queues.isEmpty() ? nullptr : m_queues.last().lock();
+    if (!run) {
+        run = std::make_shared<Run>();
+        m_queues.append(run);
+    }
+    const int missing = run->add(examples, downloadPool()->maxThreadCount());
+    for (int i = 0; i < missing; ++i)
         m_runs.append(QtConcurrent::run(downloadPool(), &ApiClient::work, m_workers, run));
 }
 
@@ -492,8 +513,10 @@ void ApiClient::work(const std::shared_ptr<Workers> &workers, const std::shared_
 {
     const auto line = std::make_shared<Line>();
     while (const Repository::ExamplePtr example = run->take()) {
-        if (!downloadExample(workers, line, example))
+        if (!downloadExample(workers, line, example)) {
+            run->leave();
             break;
+        }
     }
     // This thread runs no loop any more; the deletions requested for its replies happen now.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

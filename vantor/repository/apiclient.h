@@ -95,7 +95,7 @@ private:
     struct Line;      // one thread's network manager, kept for all its requests, and who disposes of it
     struct Wait;      // one worker's wait for its example
     struct Workers;   // what the workers know of the client; outlives it
-    struct Run;       // the examples of one download that no worker has taken yet
+    struct Run;       // the examples of the downloads that no worker has taken yet
 
     void search();
     void onAboutToQuit();

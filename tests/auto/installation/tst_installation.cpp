@@ -450,9 +450,14 @@ private slots:
         }
         list(examples);
         const Repository::ExamplePtr last = examples.last();
+        m_server.clearRequests();
         m_service->applyChanges(repositoryName, paths, {});
         m_service->applyChanges(repositoryName, {}, {last->path()});
         waitForInstallations();
+        // The later slices join the queue of the workers under way, over the same connections: one
+        // for each worker and the client's own.
+        QVERIFY2(m_server.connectionCount() <= ApiClient::DownloadWorkers + 1,
+                 qPrintable(QString::number(m_server.connectionCount())));
         QStringList expected(paths.cbegin(), paths.cend());
         expected.removeOne(last->path());
         expected.sort();
