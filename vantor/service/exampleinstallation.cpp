@@ -313,7 +313,11 @@ ExampleInstallation::ExampleInstallation(const QString &repositoryName, const QS
 
 ExampleInstallation::~ExampleInstallation()
 {
+    // Work not started yet does not start, and an unpacking under way stops at its next block:
+    // waiting here holds the GUI thread.
     *m_cancelled = true;
+    m_contents.cancel();
+    m_preparation.cancel();
     m_contents.waitForFinished();
     m_preparation.waitForFinished();
     cleanUp();
