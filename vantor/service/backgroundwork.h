@@ -21,28 +21,25 @@ public:
 
     // Work on examples that have arrived.
     template <typename Function>
-    auto run(Function function)
-    {
-        return QtConcurrent::run(this, [function] {
-            yieldToForeground();
-            return function();
-        });
-    }
+    auto run(Function function) { return runIn(this, function); }
     // Work for examples still to come, in a thread of its own: a burst's thousand staging folders
     // would otherwise hold up the examples that have arrived.
     template <typename Function>
-    auto runAhead(Function function)
-    {
-        return QtConcurrent::run(&m_ahead, [function] {
-            yieldToForeground();
-            return function();
-        });
-    }
+    auto runAhead(Function function) { return runIn(&m_ahead, function); }
 
     // Lowers the calling thread's priority.
     static void yieldToForeground();
 
 private:
+    template <typename Function>
+    static auto runIn(QThreadPool *pool, Function function)
+    {
+        return QtConcurrent::run(pool, [function] {
+            yieldToForeground();
+            return function();
+        });
+    }
+
     QThreadPool m_ahead;
 };
 
